@@ -1,0 +1,16 @@
+#pragma once
+// The flat-to-16-bit side of the memory device: the kernel's exports by ordinal
+// (16-bit module load, release and procedure look-up) and the QT_Thunk call.
+#include <windows.h>
+#include <stdint.h>
+
+namespace devlore {
+
+// The address of the kernel module's export with this ordinal, or null.
+FARPROC GetKernelExportByOrdinal(uint32_t ordinal);
+
+// Calls the 16:16 procedure through QT_Thunk with one 16-bit argument and
+// returns its 16-bit result, zero-extended.
+uint32_t CallThunk16(FARPROC qtThunk, uint32_t procedure16, uint16_t argument);
+
+}  // namespace devlore

@@ -1,0 +1,111 @@
+#include "model/device_object.h"
+
+#include <new>
+
+#include "base/handles.h"
+#include "model/text.h"
+
+namespace devlore {
+
+DeviceObject::DeviceObject()
+    : categoryStrings(nullptr), collected(0), formatted(0), categoryCount(0), elementCounts(nullptr),
+      typeName(nullptr) {}
+
+DeviceObject::~DeviceObject() {
+  if (categoryStrings) {
+    for (uint32_t category = 0; category < categoryCount; ++category) ReleaseCategoryStrings(category);
+    delete[] categoryStrings;
+  }
+  delete[] elementCounts;
+  SysFreeString(typeName);
+}
+
+int DeviceObject::InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts,
+                                 bool allocateStrings) {
+  collected = 0;
+  formatted = 0;
+
+  wchar_t* wide = nullptr;
+  if (AnsiToWide(typeText, &wide) != 0 || !wide) return 0;
+  UniqueTaskMemory wideOwner(wide);
+  typeName = SysAllocString(wide);
+  if (!typeName) return 0;
+
+  categoryCount = categories;
+  elementCounts = new (std::nothrow) uint32_t[categories]();
+  if (!elementCounts) return 0;
+  for (uint32_t i = 0; i < categories; ++i) elementCounts[i] = counts[i];
+
+  return allocateStrings ? AllocateCategorySlots() : 1;
+}
+
+int DeviceObject::AllocateCategorySlots() {
+  if (categoryStrings) return 1;
+  categoryStrings = new (std::nothrow) BSTR*[categoryCount]();
+  return categoryStrings != nullptr;
+}
+
+void DeviceObject::ReleaseCategoryStrings(uint32_t category) {
+  BSTR* strings = categoryStrings[category];
+  if (!strings) return;
+  for (uint32_t i = 0; i < elementCounts[category]; ++i) SysFreeString(strings[i]);
+  delete[] strings;
+  categoryStrings[category] = nullptr;
+}
+
+int DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
+  int ok = 1;
+  if (!collected) {
+    if (Collect()) {
+      collected = 1;
+    } else {
+      ok = 0;
+    }
+  }
+  if (!formatted) {
+    if (!Format()) ok = 0;
+  }
+  *table = categoryStrings ? categoryStrings[categoryIndex] : nullptr;
+  return ok;
+}
+
+int ElementLines::Allocate(uint32_t count) {
+  Release();
+  lines_ = new (std::nothrow) char*[count]();
+  if (!lines_) return 0;
+  count_ = count;
+  for (uint32_t i = 0; i < count; ++i) {
+    lines_[i] = new (std::nothrow) char[kLineSize]();
+    if (!lines_[i]) {
+      Release();
+      return 0;
+    }
+  }
+  return 1;
+}
+
+void ElementLines::Release() {
+  if (lines_) {
+    for (uint32_t i = 0; i < count_; ++i) delete[] lines_[i];
+    delete[] lines_;
+  }
+  lines_ = nullptr;
+  count_ = 0;
+}
+
+int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines) {
+  device.formatted = 1;
+  if (!device.categoryStrings) return 0;
+  const uint32_t count = device.elementCounts[0];
+  if (lines.Count() < count) return 0;
+  BSTR* strings = new (std::nothrow) BSTR[count]();
+  if (!strings) return 0;
+  device.categoryStrings[0] = strings;
+  return ConvertElementStrings(lines.Lines(), strings, count);
+}
+
+void FormatDriveTypeText(int32_t driveIndex, char* out) {
+  wsprintfA(out, "Drive %C:", 'A' + driveIndex);
+}
+
+}  // namespace devlore

@@ -1,0 +1,82 @@
+#pragma once
+// The base of every device kind. Native callers receive pointers to these
+// objects through GetPointerToDeviceObjectArray and rely on the layout:
+//   - the table of virtual functions starts with Format, then Collect (both
+//     take only the object and return a 32-bit success flag); the destructor
+//     comes after them, so no compiler places anything before those two slots;
+//   - after the table pointer come the fields below, in this order.
+#include <windows.h>
+#include <oleauto.h>
+#include <stdint.h>
+
+namespace devlore {
+
+class DeviceObject {
+ public:
+  // Builds every category's element strings from the collected values. Sets
+  // `formatted` whatever its outcome.
+  virtual int Format() = 0;
+  // Gathers the raw values from the platform.
+  virtual int Collect() = 0;
+  virtual ~DeviceObject();
+
+  DeviceObject(const DeviceObject&) = delete;
+  DeviceObject& operator=(const DeviceObject&) = delete;
+
+  // Collects until Collect succeeds once, formats exactly once, and hands out
+  // the BSTR table of one category. Returns 1 when both steps succeeded; the
+  // table is for use only then. The index must be below categoryCount.
+  int GetCategory(uint32_t categoryIndex, BSTR** table);
+
+  BSTR** categoryStrings;   // per category, one BSTR per element (made by Format)
+  int32_t collected;        // Collect has succeeded once
+  int32_t formatted;        // Format has run once
+  uint32_t categoryCount;
+  uint32_t* elementCounts;  // categoryCount entries
+  BSTR typeName;            // the device type text shown to clients
+
+ protected:
+  DeviceObject();
+
+  // Sets the type text and the category shape. With allocateStrings the outer
+  // array of categoryStrings gets one (null) slot per category. Returns 0 when
+  // an allocation failed; the object is then only fit to be destroyed.
+  int InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts, bool allocateStrings);
+
+  // Allocates the outer array of categoryStrings (one null slot per category).
+  int AllocateCategorySlots();
+
+  // Releases the strings of one category (each BSTR, then its array).
+  void ReleaseCategoryStrings(uint32_t category);
+};
+
+// A category's display lines: one 260-byte ANSI buffer per element, owned here.
+class ElementLines {
+ public:
+  ElementLines() = default;
+  ~ElementLines() { Release(); }
+  ElementLines(const ElementLines&) = delete;
+  ElementLines& operator=(const ElementLines&) = delete;
+
+  // Makes count zero-filled buffers, releasing any earlier ones. 0 on failure.
+  int Allocate(uint32_t count);
+  void Release();
+
+  char* operator[](uint32_t index) const { return lines_[index]; }
+  char* const* Lines() const { return lines_; }
+  uint32_t Count() const { return count_; }
+
+ private:
+  char** lines_ = nullptr;
+  uint32_t count_ = 0;
+};
+
+// The Format frame shared by the one-category kinds: the caller has written the
+// lines; this makes the category's BSTR array, converts the lines into it and
+// sets `formatted`. Returns the conversion's result.
+int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines);
+
+// The type text of a logical disk device, "Drive %C:" for drive index 0..25.
+void FormatDriveTypeText(int32_t driveIndex, char* out);
+
+}  // namespace devlore

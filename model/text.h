@@ -1,0 +1,46 @@
+#pragma once
+// Text routines shared by the device kinds: ANSI to wide conversion, the
+// conversion of a category's lines into automation strings, grouping of decimal
+// digits, byte sizes as KB/MB/GB, and the read of one registry value.
+#include <windows.h>
+#include <oleauto.h>
+#include <stdint.h>
+
+namespace devlore {
+
+// Every display line, registry text and path is held in a buffer of this size.
+constexpr uint32_t kLineSize = 260;
+
+// Makes a wide copy of an ANSI text with the task allocator. Returns 0 on
+// success; E_OUTOFMEMORY, or the platform error as a Win32 HRESULT, on failure.
+// A null text gives 0 and a null copy.
+HRESULT AnsiToWide(const char* text, wchar_t** wideCopy);
+
+// Converts count ANSI lines into new BSTRs. A line that fails to convert leaves
+// a null entry; a failed SysAllocString ends the work and returns 0.
+int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count);
+
+// Inserts "," every three digits of a plain decimal text, in place. The caller's
+// buffer must hold the grouped text (at most 27 bytes for a 64-bit number).
+int GroupThousands(char* text);
+
+// Writes a non-zero byte count of at least 1024 as "%lu.%lu KB|MB|GB", the
+// decimal digit truncated. Writes nothing and returns 0 below 1024.
+int FormatByteSize(uint64_t value, char* out);
+
+// Writes the decimal form of value; out needs room for 21 bytes.
+void FormatUnsigned64(uint64_t value, char* out);
+
+// Reads one value below root\subkey into the buffer. Returns 1 when read. The
+// value is copied whatever its registry type; a text that fills the buffer
+// without room for its terminator is refused, so a successful read is always a
+// terminated text within the buffer.
+int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buffer, DWORD size,
+                      DWORD type);
+
+// Bounded helpers over lstrcpynA semantics: copy or append, always terminated,
+// never writing past size bytes. They return 0 when the text had to be cut.
+int CopyText(char* destination, uint32_t size, const char* source);
+int AppendText(char* destination, uint32_t size, const char* source);
+
+}  // namespace devlore
