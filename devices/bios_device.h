@@ -1,5 +1,6 @@
 #pragma once
 #include "model/device_object.h"
+#include "model/text.h"
 
 namespace devlore {
 
@@ -14,7 +15,16 @@ class BiosDevice final : public DeviceObject {
 
  private:
   BiosDevice() = default;
-  char systemBoardKeyPath_[260] = {};
+
+  char versionLine_[kLineSize] = {};  // "BIOS Version : " + value
+  char dateLine_[kLineSize] = {};     // "BIOS Date : " + value
+  char nameLine_[kLineSize] = {};     // "BIOS Name : " + value
+  char systemBoardKeyPath_[kLineSize] = {};  // "Enum\" + key, below HKEY_LOCAL_MACHINE
+  ElementLines elementText_;
+  // Which of the three values the last Collect read.
+  bool nameKnown_ = false;
+  bool versionKnown_ = false;
+  bool dateKnown_ = false;
 };
 
 }  // namespace devlore

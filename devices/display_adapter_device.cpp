@@ -2,16 +2,34 @@
 
 #include <new>
 
-#include "model/text.h"
+#include "base/handles.h"
 
 namespace devlore {
+namespace {
+
+constexpr uint32_t kListedCategory = 3;
+const char kClassPath[] = "System\\CurrentControlSet\\Services\\Class\\";
+const char kSettingsPath[] = "Display\\Settings";
+const char* const kHeaders[DisplayAdapterDevice::kCategoryCount] = {
+    "Current Resolution", "Current Color Depth", "Name of Card", "Max Listed Color Depth"};
+
+// Reads one text value into the field. The field is written only when the value
+// was read, so it never holds a partial or unterminated text.
+bool ReadText(HKEY root, const char* subkey, const char* name, char* field) {
+  char value[kLineSize] = {};
+  if (!ReadRegistryValue(root, subkey, name, value, kLineSize, REG_SZ)) return false;
+  CopyText(field, kLineSize, value);
+  return true;
+}
+
+}  // namespace
 
 DisplayAdapterDevice* DisplayAdapterDevice::Create(const char* displayKeyPath) {
   DisplayAdapterDevice* device = new (std::nothrow) DisplayAdapterDevice();
   if (!device) return nullptr;
   // The last count becomes the number of listed resolutions + 1 in Collect.
   const uint32_t counts[] = {2, 2, 2, 1};
-  if (!device->InitializeBase("Primary Video Card", 4, counts, false)) {
+  if (!device->InitializeBase("Primary Video Card", kCategoryCount, counts, false)) {
     delete device;
     return nullptr;
   }
@@ -20,12 +38,135 @@ DisplayAdapterDevice* DisplayAdapterDevice::Create(const char* displayKeyPath) {
   return device;
 }
 
-// Not collected yet: the device reports failure and shows nothing.
-int DisplayAdapterDevice::Collect() { return 0; }
+DisplayAdapterDevice::~DisplayAdapterDevice() { ClearModeTable(modeTable_, modeCount_); }
+
+int DisplayAdapterDevice::Collect() {
+  ClearModeTable(modeTable_, modeCount_);
+  EnumerateModes();
+  // Once formatted, the category tables hold the final strings and their counts
+  // must stay as they are; a later Collect only decides whether the device is
+  // collected.
+  if (!formatted && !PrepareCategories()) return 0;
+  if (!ReadCurrentSettings()) return 0;
+  collected = 1;
+  return 1;
+}
+
+// Reads the driver's "MODES" key into the mode table: one row per colour-depth
+// subkey, each with the names of the resolution subkeys below it. Whatever
+// fails leaves the rows made so far.
+void DisplayAdapterDevice::EnumerateModes() {
+  UniqueRegistryKey enumKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return;
+  char driver[kLineSize] = {};
+  if (!ReadRegistryValue(enumKey.get(), displayKeyPath_, "Driver", driver, kLineSize, REG_SZ)) return;
+
+  // A "Driver" text too long for the path is refused rather than cut: a cut
+  // path could name some other key.
+  char path[kLineSize] = {};
+  if (!CopyText(path, kLineSize, kClassPath) || !AppendText(path, kLineSize, driver) ||
+      !AppendText(path, kLineSize, "\\MODES"))
+    return;
+  UniqueRegistryKey modes;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, modes.receive()) != ERROR_SUCCESS) return;
+
+  // The depth keys are opened below the opened "MODES" key, so no composed path
+  // can outgrow its buffer. Depths beyond the table's rows and resolutions
+  // beyond a row's room are not listed.
+  char depthName[kLineSize] = {};
+  for (DWORD index = 0; RegEnumKeyA(modes.get(), index, depthName, kLineSize) == ERROR_SUCCESS; ++index) {
+    ModeEntry* row = AddModeRow(modeTable_, modeCount_, depthName);
+    if (!row) break;
+    UniqueRegistryKey depthKey;
+    if (RegOpenKeyExA(modes.get(), depthName, 0, KEY_READ, depthKey.receive()) != ERROR_SUCCESS) continue;
+    char resolution[kLineSize] = {};
+    for (DWORD r = 0; RegEnumKeyA(depthKey.get(), r, resolution, kLineSize) == ERROR_SUCCESS; ++r) {
+      if (!AddResolution(*row, resolution)) break;
+    }
+  }
+}
+
+// Makes the category tables for the current mode table: the BSTR slots and the
+// line buffers of every category, the last one sized by the distinct listed
+// resolutions. The tables of an earlier run are released first, with the
+// element counts they were made for.
+int DisplayAdapterDevice::PrepareCategories() {
+  if (categoryStrings) {
+    for (uint32_t category = 0; category < kCategoryCount; ++category) ReleaseCategoryStrings(category);
+  }
+  if (!AllocateCategorySlots()) return 0;
+
+  distinctResolutionCount_ = CountDistinctResolutions(modeTable_, modeCount_);
+  elementCounts[kListedCategory] = distinctResolutionCount_ + 1;
+
+  for (uint32_t category = 0; category < kCategoryCount; ++category) {
+    const uint32_t count = elementCounts[category];
+    categoryStrings[category] = new (std::nothrow) BSTR[count]();
+    if (!categoryStrings[category]) return 0;
+    if (!elementText_[category].Allocate(count)) return 0;
+  }
+  return 1;
+}
+
+// The adapter's name, then the current colour depth and resolution; the first
+// value that cannot be read ends the chain. Texts not read stay empty.
+int DisplayAdapterDevice::ReadCurrentSettings() {
+  cardNameText_[0] = '\0';
+  colorDepthText_[0] = '\0';
+  currentResolutionText_[0] = '\0';
+
+  UniqueRegistryKey enumKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return 0;
+  if (!ReadText(enumKey.get(), displayKeyPath_, "DeviceDesc", cardNameText_)) return 0;
+  if (!ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "BitsPerPixel", colorDepthText_)) return 0;
+  AppendText(colorDepthText_, kLineSize, " Bit Color");
+  return ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "Resolution", currentResolutionText_) ? 1 : 0;
+}
 
 int DisplayAdapterDevice::Format() {
   formatted = 1;
-  return 0;
+  if (!categoryStrings) return 0;
+
+  // Every category whose tables were made gets its lines; a category without
+  // them (an allocation failed in Collect) stays without strings.
+  bool ready[kCategoryCount];
+  for (uint32_t category = 0; category < kCategoryCount; ++category) {
+    ready[category] = categoryStrings[category] && elementText_[category].Count() >= elementCounts[category];
+    if (ready[category]) CopyText(elementText_[category][0], kLineSize, kHeaders[category]);
+  }
+
+  CommaToX(currentResolutionText_);
+  if (ready[0]) CopyText(elementText_[0][1], kLineSize, currentResolutionText_);
+  if (ready[1]) CopyText(elementText_[1][1], kLineSize, colorDepthText_);
+  if (ready[2]) CopyText(elementText_[2][1], kLineSize, cardNameText_);
+  if (ready[kListedCategory]) FormatListedResolutions();
+
+  int result = 1;
+  for (uint32_t category = 0; category < kCategoryCount; ++category) {
+    if (!ready[category] ||
+        !ConvertElementStrings(elementText_[category].Lines(), categoryStrings[category], elementCounts[category]))
+      result = 0;
+  }
+  return result;
+}
+
+// One line per distinct listed resolution, in ascending order: the name with its
+// comma shown as x, ": ", the largest depth listed for it and "-Bit". A line too
+// long for its buffer is cut at the buffer's end.
+void DisplayAdapterDevice::FormatListedResolutions() {
+  ElementLines& lines = elementText_[kListedCategory];
+  const uint32_t capacity = elementCounts[kListedCategory] - 1;
+  const uint32_t listed = ListDistinctResolutions(modeTable_, modeCount_, lines.Lines() + 1, capacity);
+  for (uint32_t i = 0; i < listed; ++i) {
+    char* line = lines[i + 1];
+    char name[kLineSize] = {};
+    CopyText(name, kLineSize, line);
+    const uint32_t depth = LargestListedDepth(modeTable_, modeCount_, name);
+    CommaToX(name);
+    char composed[1025] = {};  // wsprintfA writes at most 1024 characters
+    wsprintfA(composed, "%s%s%lu%s", name, ": ", static_cast<unsigned long>(depth), "-Bit");
+    CopyText(line, kLineSize, composed);
+  }
 }
 
 }  // namespace devlore

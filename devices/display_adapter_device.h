@@ -1,20 +1,40 @@
 #pragma once
+#include "devices/display_modes.h"
 #include "model/device_object.h"
+#include "model/text.h"
 
 namespace devlore {
 
-// The display adapter's current mode, name and the largest colour depth of every listed resolution.
+// The display adapter's current mode, name and the largest colour depth of every
+// resolution its driver lists. Collects once when made; the number of listed
+// resolutions fixes the size of the last category.
 class DisplayAdapterDevice final : public DeviceObject {
  public:
   // Null when the device could not be allocated.
   static DisplayAdapterDevice* Create(const char* displayKeyPath);
+  ~DisplayAdapterDevice() override;
 
   int Format() override;
   int Collect() override;
 
+  static constexpr uint32_t kCategoryCount = 4;
+
  private:
   DisplayAdapterDevice() = default;
-  char displayKeyPath_[260] = {};
+
+  void EnumerateModes();
+  int PrepareCategories();
+  int ReadCurrentSettings();
+  void FormatListedResolutions();
+
+  uint32_t modeCount_ = 0;
+  uint32_t distinctResolutionCount_ = 0;
+  ModeEntry modeTable_[kMaxModeRows] = {};
+  char currentResolutionText_[kLineSize] = {};  // "Resolution" of the current settings
+  char colorDepthText_[kLineSize] = {};         // "BitsPerPixel" + " Bit Color"
+  char cardNameText_[kLineSize] = {};           // the adapter's "DeviceDesc"
+  char displayKeyPath_[kLineSize] = {};         // the bare key below HKEY_LOCAL_MACHINE "Enum"
+  ElementLines elementText_[kCategoryCount];
 };
 
 }  // namespace devlore

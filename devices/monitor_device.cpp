@@ -2,14 +2,39 @@
 
 #include <new>
 
-#include "model/text.h"
+#include "devices/display_modes.h"
 
 namespace devlore {
+namespace {
+
+constexpr uint32_t kElementCount = 6;
+
+// Composed lines are cut at their buffer's end when a value is too long to fit
+// with its label and unit: the line keeps its label and never overruns.
+void Compose(char* line, const char* label, const char* value, const char* unit) {
+  CopyText(line, kLineSize, label);
+  AppendText(line, kLineSize, value);
+  AppendText(line, kLineSize, unit);
+}
+
+// Ends the text at its first comma and returns what followed it, or null when
+// the text holds no comma.
+char* SplitAtComma(char* text) {
+  for (char* p = text; *p; ++p) {
+    if (*p == ',') {
+      *p = '\0';
+      return p + 1;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 MonitorDevice* MonitorDevice::Create(const char* monitorKeyPath) {
   MonitorDevice* device = new (std::nothrow) MonitorDevice();
   if (!device) return nullptr;
-  const uint32_t counts[] = {6};
+  const uint32_t counts[] = {kElementCount};
   if (!device->InitializeBase("Monitor", 1, counts, true)) {
     delete device;
     return nullptr;
@@ -19,12 +44,66 @@ MonitorDevice* MonitorDevice::Create(const char* monitorKeyPath) {
   return device;
 }
 
-// Not collected yet: the device reports failure and shows nothing.
-int MonitorDevice::Collect() { return 0; }
+int MonitorDevice::Collect() {
+  char work[kLineSize] = {};
+  // Without a description there is no monitor to report; the next request tries again.
+  if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "DeviceDesc", work, kLineSize, REG_SZ)) {
+    collected = 0;
+    return 0;
+  }
+  Compose(nameText_, "Monitor Name : ", work, "");
+  CollectManufacturer(work);
+  CollectResolution(work);
+  CollectRanges(work);
+  collected = 1;
+  return 1;
+}
+
+void MonitorDevice::CollectManufacturer(char* work) {
+  ZeroMemory(work, kLineSize);
+  manufacturerKnown_ = ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "Mfg", work, kLineSize, REG_SZ);
+  if (!manufacturerKnown_) return;
+  const char* shown = lstrcmpA(work, "(Standard monitor types)") == 0 ? "(not listed)" : work;
+  Compose(manufacturerText_, "Manufacturer : ", shown, "");
+}
+
+void MonitorDevice::CollectResolution(char* work) {
+  ZeroMemory(work, kLineSize);
+  resolutionKnown_ =
+      ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MaxResolution", work, kLineSize, REG_SZ);
+  if (!resolutionKnown_) return;
+  // The label holds no comma, so the first comma of the line is the value's.
+  Compose(resolutionText_, "Max Resolution : ", work, "");
+  CommaToX(resolutionText_);
+}
+
+// "MonitorRanges" holds the horizontal range, a comma, the vertical range, a
+// comma and further parts that are not shown. Both ranges are known only when
+// both commas are there.
+void MonitorDevice::CollectRanges(char* work) {
+  ZeroMemory(work, kLineSize);
+  rangesKnown_ = false;
+  if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MonitorRanges", work, kLineSize, REG_SZ)) return;
+  char* vertical = SplitAtComma(work);
+  if (!vertical) return;
+  Compose(horizontalRangeText_, "Horizontal Refresh Range : ", work, " kHz");
+  if (!SplitAtComma(vertical)) return;
+  Compose(verticalRangeText_, "Vertical Refresh Range : ", vertical, " Hz");
+  rangesKnown_ = true;
+}
 
 int MonitorDevice::Format() {
-  formatted = 1;
-  return 0;
+  if (!elementText_.Allocate(kElementCount)) {
+    formatted = 1;
+    return 0;
+  }
+  CopyText(elementText_[0], kLineSize, "Monitor Summary");
+  CopyText(elementText_[1], kLineSize, nameText_);
+  CopyText(elementText_[2], kLineSize, resolutionKnown_ ? resolutionText_ : "Max Resolution Unavailable");
+  CopyText(elementText_[3], kLineSize, manufacturerKnown_ ? manufacturerText_ : "Manufacturer Name Unavailable");
+  CopyText(elementText_[4], kLineSize, rangesKnown_ ? horizontalRangeText_ : "Horz. Refresh Range Unavailable");
+  CopyText(elementText_[5], kLineSize, rangesKnown_ ? verticalRangeText_ : "Vert. Refresh Range Unavailable");
+  return ConvertSingleCategory(*this, elementText_);
 }
 
 }  // namespace devlore

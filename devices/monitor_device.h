@@ -1,9 +1,11 @@
 #pragma once
 #include "model/device_object.h"
+#include "model/text.h"
 
 namespace devlore {
 
-// The monitor's name, manufacturer, largest resolution and refresh ranges.
+// The monitor's name, manufacturer, largest resolution and refresh ranges, read
+// from its key in the hardware tree. Collects once when made.
 class MonitorDevice final : public DeviceObject {
  public:
   // Null when the device could not be allocated.
@@ -14,7 +16,21 @@ class MonitorDevice final : public DeviceObject {
 
  private:
   MonitorDevice() = default;
-  char monitorKeyPath_[260] = {};
+
+  void CollectManufacturer(char* work);
+  void CollectResolution(char* work);
+  void CollectRanges(char* work);
+
+  char horizontalRangeText_[kLineSize] = {};  // "Horizontal Refresh Range : " + part + " kHz"
+  char verticalRangeText_[kLineSize] = {};    // "Vertical Refresh Range : " + part + " Hz"
+  char resolutionText_[kLineSize] = {};       // "Max Resolution : " + width x height
+  char nameText_[kLineSize] = {};             // "Monitor Name : " + "DeviceDesc"
+  char manufacturerText_[kLineSize] = {};     // "Manufacturer : " + "Mfg"
+  char monitorKeyPath_[kLineSize] = {};       // "Enum\" + key, below HKEY_LOCAL_MACHINE
+  ElementLines elementText_;
+  bool resolutionKnown_ = false;
+  bool manufacturerKnown_ = false;
+  bool rangesKnown_ = false;
 };
 
 }  // namespace devlore
