@@ -1,0 +1,153 @@
+#include "server/class_object.h"
+
+#include <new>
+
+#include "server/server_module.h"
+
+namespace devlore {
+namespace {
+
+// The class factory. The class table holds one reference for the module's life;
+// a count of 1 is that reference alone and keeps no module lock, so the step
+// from 1 to 2 (the first outside reference) takes one and the step from 2 to 1
+// gives it back.
+class ClassObject final : public IClassFactory {
+ public:
+  explicit ClassObject(InstanceCreator instanceCreator) : instanceCreator_(instanceCreator) {
+    InitializeCriticalSection(&cacheLock_);
+  }
+  ~ClassObject() { DeleteCriticalSection(&cacheLock_); }
+  ClassObject(const ClassObject&) = delete;
+  ClassObject& operator=(const ClassObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+    AddRef();
+    *object = static_cast<IClassFactory*>(this);
+    return S_OK;
+  }
+
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    CacheLockGuard lock(cacheLock_);
+    const LONG count = InterlockedIncrement(&referenceCount_);
+    if (count == 2) AddModuleLock();
+    return static_cast<ULONG>(count);
+  }
+
+  ULONG STDMETHODCALLTYPE Release() override {
+    LONG count;
+    {
+      CacheLockGuard lock(cacheLock_);
+      count = InterlockedDecrement(&referenceCount_);
+    }
+    if (count == 0) {
+      delete this;
+    } else if (count == 1) {
+      ReleaseModuleLock();
+    }
+    return static_cast<ULONG>(count);
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    // An aggregated object can only be handed to its outer object as its
+    // non-delegating IUnknown.
+    if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    if (!instanceCreator_) return E_FAIL;
+    return instanceCreator_(outer, iid, object);
+  }
+
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock) {
+      AddModuleLock();
+    } else {
+      ReleaseModuleLock();
+    }
+    return S_OK;
+  }
+
+ private:
+  class CacheLockGuard {
+   public:
+    explicit CacheLockGuard(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+    ~CacheLockGuard() { LeaveCriticalSection(&section_); }
+    CacheLockGuard(const CacheLockGuard&) = delete;
+    CacheLockGuard& operator=(const CacheLockGuard&) = delete;
+
+   private:
+    CRITICAL_SECTION& section_;
+  };
+
+  volatile LONG referenceCount_ = 0;
+  InstanceCreator instanceCreator_;
+  CRITICAL_SECTION cacheLock_;
+};
+
+class ClassTableLockGuard {
+ public:
+  ClassTableLockGuard() { EnterCriticalSection(&Module().classTableLock); }
+  ~ClassTableLockGuard() { LeaveCriticalSection(&Module().classTableLock); }
+  ClassTableLockGuard(const ClassTableLockGuard&) = delete;
+  ClassTableLockGuard& operator=(const ClassTableLockGuard&) = delete;
+};
+
+// The cached class object is read without the lock by other threads: read and
+// publish it as one whole pointer.
+IUnknown* CachedClassObject(const ClassEntry& row) {
+  return static_cast<IUnknown*>(
+      const_cast<void*>(*reinterpret_cast<void* const volatile*>(&row.classObject)));
+}
+
+}  // namespace
+
+HRESULT CreateClassObject(InstanceCreator instanceCreator, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  ClassObject* classObject = new (std::nothrow) ClassObject(instanceCreator);
+  if (!classObject) return E_OUTOFMEMORY;
+  // The new object starts at count 0: a failed query leaves no reference, so it
+  // is destroyed here directly.
+  const HRESULT result = classObject->QueryInterface(iid, object);
+  if (result != S_OK) {
+    if (*object) {
+      static_cast<IUnknown*>(*object)->Release();
+      *object = nullptr;
+    } else {
+      delete classObject;
+    }
+  }
+  return result;
+}
+
+HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  HRESULT result = S_OK;
+  ClassEntry* table = Module().classTable;
+  for (ClassEntry* row = table; row && row->classId; ++row) {
+    if (!row->createClassObject || !IsEqualCLSID(*row->classId, classId)) continue;
+    if (!CachedClassObject(*row)) {
+      ClassTableLockGuard lock;
+      if (!CachedClassObject(*row)) {
+        // Made whole before it is published, so that a thread testing the
+        // field without the lock never sees a half-built object.
+        void* created = nullptr;
+        result = row->createClassObject(row->createInstance, IID_IUnknown, &created);
+        if (SUCCEEDED(result) && created) {
+          InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&row->classObject), created);
+        } else if (created) {
+          static_cast<IUnknown*>(created)->Release();
+        }
+      }
+    }
+    if (IUnknown* classObject = CachedClassObject(*row)) result = classObject->QueryInterface(iid, object);
+    break;
+  }
+  if (!*object && result == S_OK) result = CLASS_E_CLASSNOTAVAILABLE;
+  return result;
+}
+
+}  // namespace devlore
