@@ -18,5 +18,6 @@ prefix=$build/report-prefix
 # one server alive while the profile is imported and the report runs.
 wineserver -p 60
 trap 'wineserver -k 2>/dev/null || true' EXIT
-"$WINELOADER" regedit /S "$(winepath -w "$profile" 2>/dev/null || echo "$profile")"
+"$WINELOADER" regedit /S "$root/profiles/reset-hardware.reg"
+"$WINELOADER" regedit /S "$profile"
 "$WINELOADER" "$build/bin/device_report.exe"
