@@ -2,12 +2,86 @@
 
 #include <new>
 
+#include "model/platform.h"
+#include "model/text.h"
+
 namespace devlore {
+namespace {
+
+constexpr uint32_t kElementCount = 11;
+
+using LoadLibrary16Proc = WORD(WINAPI*)(LPCSTR name);
+using FreeLibrary16Proc = void(WINAPI*)(WORD instance);
+using GetProcAddress16Proc = DWORD(WINAPI*)(WORD module, LPCSTR name);
+
+// The memory status fields are 32-bit here; a larger figure (64-bit builds only)
+// shows as the largest 32-bit value rather than wrapping round.
+uint32_t Clamp32(SIZE_T value) {
+  return static_cast<uint64_t>(value) > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+}
+
+// "<label> : <grouped decimal> Bytes (<size text or nothing>)".
+void FormatByteLine(char* line, const char* label, uint32_t value) {
+  char digits[32];
+  FormatUnsigned64(value, digits);
+  GroupThousands(digits);
+  char size[32] = {};
+  FormatByteSize(value, size);
+  // The label, 13 grouped digits and a size text of at most 10 bytes stay far
+  // below the 260-byte line.
+  wsprintfA(line, "%hS : %hS Bytes (%hS)", label, digits, size);
+}
+
+void FormatPercentLine(char* line, const char* label, uint32_t percent) {
+  wsprintfA(line, "%hS : %lu%%", label, static_cast<unsigned long>(percent));
+}
+
+}  // namespace
+
+uint32_t RoundPhysicalMemory(SIZE_T reported) {
+  uint64_t megabytes = (static_cast<uint64_t>(reported) >> 20) + 1;
+  if (megabytes & 1) ++megabytes;
+  const uint64_t bytes = megabytes << 20;
+  return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
+}
+
+int ResolveThunkEntryPoints(ThunkEntryPoints* entryPoints) {
+  *entryPoints = ThunkEntryPoints{};
+  const HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+  entryPoints->loadLibrary16 = Platform().getKernelExportByOrdinal(35);
+  entryPoints->freeLibrary16 = Platform().getKernelExportByOrdinal(36);
+  entryPoints->getProcAddress16 = Platform().getKernelExportByOrdinal(37);
+  if (kernel) entryPoints->qtThunk = Platform().getProcAddress(kernel, "QT_Thunk");
+  return entryPoints->loadLibrary16 && entryPoints->freeLibrary16 && entryPoints->getProcAddress16 &&
+         entryPoints->qtThunk;
+}
+
+int GetFreeResourcePercentages(uint32_t* system, uint32_t* gdi, uint32_t* user) {
+  ThunkEntryPoints entry;
+  if (!ResolveThunkEntryPoints(&entry)) return 0;
+  const auto loadLibrary16 = reinterpret_cast<LoadLibrary16Proc>(entry.loadLibrary16);
+  const auto freeLibrary16 = reinterpret_cast<FreeLibrary16Proc>(entry.freeLibrary16);
+  const auto getProcAddress16 = reinterpret_cast<GetProcAddress16Proc>(entry.getProcAddress16);
+
+  const WORD userModule = loadLibrary16("USER.EXE");
+  // Values below 32 are the 16-bit loader's error codes.
+  if (userModule < 32) return 0;
+  const DWORD procedure = getProcAddress16(userModule, "GetFreeSystemResources");
+  if (!procedure) {
+    freeLibrary16(userModule);
+    return 0;
+  }
+  *system = Platform().callThunk16(entry.qtThunk, procedure, 0);
+  *gdi = Platform().callThunk16(entry.qtThunk, procedure, 1);
+  *user = Platform().callThunk16(entry.qtThunk, procedure, 2);
+  freeLibrary16(userModule);
+  return 1;
+}
 
 MemoryDevice* MemoryDevice::Create() {
   MemoryDevice* device = new (std::nothrow) MemoryDevice();
   if (!device) return nullptr;
-  const uint32_t counts[] = {11};
+  const uint32_t counts[] = {kElementCount};
   if (!device->InitializeBase("Memory", 1, counts, true)) {
     delete device;
     return nullptr;
@@ -15,12 +89,48 @@ MemoryDevice* MemoryDevice::Create() {
   return device;
 }
 
-// Not collected yet: the device reports failure and shows nothing.
-int MemoryDevice::Collect() { return 0; }
+int MemoryDevice::Collect() {
+  MEMORYSTATUS status = {};
+  status.dwLength = sizeof status;
+  Platform().globalMemoryStatus(&status);
+  totalPhysical_ = RoundPhysicalMemory(status.dwTotalPhys);
+
+  // The memory figures are final now; a missing 16-bit side must not make every
+  // later request gather them again.
+  collected = 1;
+
+  availablePhysical_ = Clamp32(status.dwAvailPhys);
+  totalPageFile_ = Clamp32(status.dwTotalPageFile);
+  availablePageFile_ = Clamp32(status.dwAvailPageFile);
+  totalVirtual_ = Clamp32(status.dwTotalVirtual);
+  availableVirtual_ = Clamp32(status.dwAvailVirtual);
+  memoryLoad_ = status.dwMemoryLoad;
+
+  uint32_t system = 0, gdi = 0, user = 0;
+  if (!GetFreeResourcePercentages(&system, &gdi, &user)) return 0;
+  systemResources_ = system;
+  gdiResources_ = gdi;
+  userResources_ = user;
+  return 1;
+}
 
 int MemoryDevice::Format() {
-  formatted = 1;
-  return 0;
+  if (!elementText_.Allocate(kElementCount)) {
+    formatted = 1;
+    return 0;
+  }
+  CopyText(elementText_[0], kLineSize, "Memory Summary");
+  FormatByteLine(elementText_[1], "Total Physical Memory", totalPhysical_);
+  FormatByteLine(elementText_[2], "Available Physical Memory", availablePhysical_);
+  FormatByteLine(elementText_[3], "Total Virtual Memory", totalVirtual_);
+  FormatByteLine(elementText_[4], "Available Virtual Memory", availableVirtual_);
+  FormatByteLine(elementText_[5], "Total Page File Memory", totalPageFile_);
+  FormatByteLine(elementText_[6], "Available Page File Memory", availablePageFile_);
+  FormatPercentLine(elementText_[7], "Current Memory Load", memoryLoad_);
+  FormatPercentLine(elementText_[8], "Remaining System Resources", systemResources_);
+  FormatPercentLine(elementText_[9], "Remaining GDI Resources", gdiResources_);
+  FormatPercentLine(elementText_[10], "Remaining User Resources", userResources_);
+  return ConvertSingleCategory(*this, elementText_);
 }
 
 }  // namespace devlore

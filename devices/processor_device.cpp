@@ -2,12 +2,31 @@
 
 #include <new>
 
+#include "devices/probe_driver.h"
+#include "model/platform.h"
+#include "model/text.h"
+
 namespace devlore {
+namespace {
+
+constexpr uint32_t kElementCount = 5;
+constexpr DWORD kProcidClockRequest = 1;
+
+// Copies the 12 vendor bytes of CPUID leaf 0 (EBX, EDX, ECX) and a NUL.
+void StoreVendor(const CpuidResult& leaf0, char* vendor) {
+  const uint32_t words[3] = {leaf0.ebx, leaf0.edx, leaf0.ecx};
+  for (int w = 0; w < 3; ++w) {
+    for (int b = 0; b < 4; ++b) vendor[w * 4 + b] = static_cast<char>((words[w] >> (8 * b)) & 0xFF);
+  }
+  vendor[12] = '\0';
+}
+
+}  // namespace
 
 ProcessorDevice* ProcessorDevice::Create() {
   ProcessorDevice* device = new (std::nothrow) ProcessorDevice();
   if (!device) return nullptr;
-  const uint32_t counts[] = {5};
+  const uint32_t counts[] = {kElementCount};
   if (!device->InitializeBase("CPU", 1, counts, true)) {
     delete device;
     return nullptr;
@@ -15,12 +34,74 @@ ProcessorDevice* ProcessorDevice::Create() {
   return device;
 }
 
-// Not collected yet: the device reports failure and shows nothing.
-int ProcessorDevice::Collect() { return 0; }
+void ProcessorDevice::QuerySpeed() {
+  UniqueDriverHandle driver = OpenProbeDriver("\\\\.\\PROCID.VXD");
+  if (!driver) return;
+  speed_ = 0;
+  DWORD returned = 0;
+  if (Platform().deviceIoControl(driver.get(), kProcidClockRequest, nullptr, 0, &speed_, sizeof speed_,
+                                 &returned, nullptr))
+    speedKnown_ = 1;
+}
+
+int ProcessorDevice::Collect() {
+  SYSTEM_INFO info = {};
+  Platform().getSystemInfo(&info);
+
+  if (info.dwProcessorType == PROCESSOR_INTEL_486) {
+    QuerySpeed();
+    pentiumClass_ = 0;
+    mmx_ = 0;
+    vendorKnown_ = 0;
+    return 1;
+  }
+  if (info.dwProcessorType != PROCESSOR_INTEL_PENTIUM) return 0;
+
+  QuerySpeed();
+  pentiumClass_ = 1;
+  if (!Platform().hasCpuid()) {
+    mmx_ = 0;
+    return 1;
+  }
+  CpuidResult leaf = {};
+  Platform().cpuid(0, &leaf);
+  const uint32_t highestLeaf = leaf.eax;
+  StoreVendor(leaf, vendor_);
+  vendorKnown_ = 1;
+  if (highestLeaf == 0) {
+    mmx_ = 0;
+  } else {
+    Platform().cpuid(1, &leaf);
+    mmx_ = (leaf.edx >> 23) & 1;
+  }
+  return 1;
+}
 
 int ProcessorDevice::Format() {
-  formatted = 1;
-  return 0;
+  if (!elementText_.Allocate(kElementCount)) {
+    formatted = 1;
+    return 0;
+  }
+  CopyText(elementText_[0], kLineSize, "CPU Summary");
+
+  if (speedKnown_) {
+    if (lstrcmpiA(vendor_, "GenuineIntel") == 0) {
+      // At most 11 digits and sign plus 13 bytes of text: fits the 32 bytes.
+      char speedText[32];
+      wsprintfA(speedText, "%d MHz (\xB1" " 3MHz)", static_cast<int>(speed_));
+      CopyText(elementText_[1], kLineSize, speedText);
+    } else {
+      CopyText(elementText_[1], kLineSize, "Unknown Speed");
+    }
+  }
+
+  CopyText(elementText_[2], kLineSize,
+           mmx_ ? "This CPU supports the MMX instruction set."
+                : "This CPU does not support the MMX instruction set.");
+  CopyText(elementText_[3], kLineSize, pentiumClass_ ? "Pentium Class CPU" : "80486 Class CPU");
+  if (vendorKnown_) CopyText(elementText_[4], kLineSize, vendor_);
+
+  return ConvertSingleCategory(*this, elementText_);
 }
 
 }  // namespace devlore

@@ -1,9 +1,13 @@
 #pragma once
+#include <stdint.h>
+
 #include "model/device_object.h"
 
 namespace devlore {
 
-// The processor's clock, MMX support, class and vendor.
+// The processor's clock, MMX support, class and vendor. The class comes from
+// GetSystemInfo, vendor and MMX from CPUID, the clock from the PROCID.VXD probe
+// driver (control code 1, a 4-byte clock rate in MHz).
 class ProcessorDevice final : public DeviceObject {
  public:
   // Null when the device could not be allocated.
@@ -15,6 +19,16 @@ class ProcessorDevice final : public DeviceObject {
  private:
   ProcessorDevice() = default;
 
+  // Asks the probe driver for the clock; sets speedKnown_ when it answered.
+  void QuerySpeed();
+
+  uint32_t speed_ = 0;         // MHz, as the driver answers it
+  int32_t mmx_ = 0;            // the processor has MMX
+  int32_t pentiumClass_ = 0;   // the platform reports a Pentium-class processor
+  char vendor_[16] = {};       // CPUID leaf 0 vendor text, NUL-terminated
+  ElementLines elementText_;
+  int32_t speedKnown_ = 0;     // the driver answered
+  int32_t vendorKnown_ = 0;    // CPUID gave the vendor
 };
 
 }  // namespace devlore
