@@ -4,6 +4,8 @@
 // again, sparing what the script marks.
 #include <windows.h>
 
+#include "server/script_text.h"
+
 namespace devlore {
 
 // One extra variable for a script: "%name%" is replaced by text. A list of
@@ -19,5 +21,24 @@ struct ScriptReplacement {
 // main executable's handle); `extra` (may be null) adds more variables.
 HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL install,
                                  const ScriptReplacement* extra);
+
+// One run of registration scripts: its variables and the ways to run a script.
+class ScriptRegistrar {
+ public:
+  // Adds a variable; E_OUTOFMEMORY when it cannot be stored.
+  HRESULT AddReplacement(const wchar_t* name, const wchar_t* text) { return replacements_.Add(name, text); }
+  const ReplacementTable& Replacements() const { return replacements_; }
+
+  // Expands the variables of a zero-terminated script and runs it.
+  HRESULT RunScript(const char* text, BOOL install);
+
+  // Runs the script held as resource (type, identifier) in the file fileName,
+  // loaded as a data file. A file or resource that cannot be loaded gives the
+  // platform's error as an HRESULT (E_FAIL if the platform names none).
+  HRESULT RunScriptResource(const char* fileName, UINT resourceId, const char* resourceType, BOOL install);
+
+ private:
+  ReplacementTable replacements_;
+};
 
 }  // namespace devlore

@@ -1,0 +1,352 @@
+#include "server/script_interpreter.h"
+
+#include <oleauto.h>
+
+#include <new>
+
+namespace devlore {
+
+// The buffers of one run, on the heap so that nested blocks keep small frames.
+struct ScriptInterpreter::Buffers {
+  char token[kScriptTokenSize];  // shared by every nesting level
+  char typeLetter[kScriptTokenSize];
+  char valueText[kScriptTokenSize];
+  char valueName[kScriptNameSize];
+  wchar_t wideText[kScriptTokenSize];
+  BYTE binary[kScriptTokenSize / 2];
+};
+
+namespace {
+
+// A registry tree deeper than this is not walked any further.
+constexpr int kMaxTreeDepth = 512;
+
+bool IsBlockOpen(const char* token) { return token[0] == '{' && token[1] == '\0'; }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+// Copies a key name to be remembered while its block runs, cut at a character
+// boundary when it does not fit. Returns false when it had to be cut.
+bool RememberName(char* destination, const char* name) {
+  DWORD used = 0;
+  for (const char* p = name; *p;) {
+    int length = ScriptCharLength(p);
+    if (used + static_cast<DWORD>(length) >= kScriptNameSize) {
+      destination[used] = '\0';
+      return false;
+    }
+    for (int i = 0; i < length; ++i) destination[used++] = *p++;
+  }
+  destination[used] = '\0';
+  return true;
+}
+
+LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
+  if (depth >= kMaxTreeDepth) return ERROR_STACK_OVERFLOW;
+  HKEY opened = nullptr;
+  LONG result = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &opened);
+  if (result != ERROR_SUCCESS) return result;
+  UniqueRegistryKey key(opened);
+  char previous[256] = "";
+  for (;;) {
+    char subkey[256];
+    DWORD size = sizeof(subkey);
+    if (RegEnumKeyExA(key.get(), 0, subkey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    // A subkey that is still listed after it was deleted would loop forever.
+    if (previous[0] && lstrcmpiA(previous, subkey) == 0) return ERROR_ACCESS_DENIED;
+    result = DeleteTreeAt(key.get(), subkey, depth + 1);
+    if (result != ERROR_SUCCESS) return result;
+    lstrcpynA(previous, subkey, sizeof(previous));
+  }
+  key.reset();
+  return RegDeleteKeyA(parent, name);
+}
+
+}  // namespace
+
+LONG DeleteKeyTree(HKEY parent, const char* name) { return DeleteTreeAt(parent, name, 0); }
+
+bool KeyHasSubkeys(HKEY key) {
+  DWORD subkeys = 0;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr);
+  return subkeys > 0;
+}
+
+bool KeyHasNamedValues(HKEY key) {
+  DWORD values = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  if (values == 0) return false;
+  if (values > 1) return true;
+  // One value: it counts unless it is the unnamed default value. A name too
+  // long for the buffer is not empty.
+  char name[kScriptNameSize];
+  DWORD size = sizeof(name);
+  LONG result = RegEnumValueA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_MORE_DATA) return true;
+  return result == ERROR_SUCCESS && name[0] != '\0';
+}
+
+ScriptInterpreter::~ScriptInterpreter() { delete buffers_; }
+
+HRESULT ScriptInterpreter::Initialize() {
+  if (!buffers_) buffers_ = new (std::nothrow) Buffers;
+  if (!buffers_) return E_OUTOFMEMORY;
+  buffers_->token[0] = '\0';
+  return S_OK;
+}
+
+const char* ScriptInterpreter::Token() const { return buffers_ ? buffers_->token : ""; }
+
+HRESULT ScriptInterpreter::NextToken() { return ReadToken(cursor_, buffers_->token, kScriptTokenSize); }
+
+HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
+  if (!buffers_) return E_UNEXPECTED;
+  cursor_ = text;
+  depth_ = 0;
+  HRESULT hr = S_OK;
+  SkipBlanks(cursor_);
+  while (*cursor_) {
+    hr = NextToken();
+    if (FAILED(hr)) return hr;
+    HKEY root = FindRootKey(buffers_->token);
+    if (!root) return DISP_E_EXCEPTION;
+    hr = NextToken();
+    if (FAILED(hr)) return hr;
+    if (buffers_->token[0] != '{') return DISP_E_EXCEPTION;
+    if (install) {
+      const char* blockStart = cursor_;
+      hr = ProcessKeyBlock(root, true, false);
+      if (FAILED(hr)) {
+        // Take back what the failed block wrote; the outcome of that is not ours to report.
+        cursor_ = blockStart;
+        ProcessKeyBlock(root, false, false);
+        return hr;
+      }
+    } else {
+      hr = ProcessKeyBlock(root, false, false);
+      if (FAILED(hr)) return hr;
+    }
+    SkipBlanks(cursor_);
+  }
+  return hr;
+}
+
+HRESULT ScriptInterpreter::ProcessKeyBlock(HKEY parent, bool install, bool recovering) {
+  if (!buffers_) return E_UNEXPECTED;
+  if (depth_ >= kScriptMaxBlockDepth) return DISP_E_EXCEPTION;
+  ++depth_;
+  HRESULT hr = ProcessEntries(parent, install, recovering);
+  --depth_;
+  return hr;
+}
+
+HRESULT ScriptInterpreter::SkipBlock() {
+  HRESULT hr = ProcessKeyBlock(nullptr, false, true);
+  if (FAILED(hr)) return hr;
+  return NextToken();  // past the block's "}"
+}
+
+HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recovering) {
+  char* token = buffers_->token;
+  UniqueRegistryKey current;
+  bool deleteAllowed = true;
+  HRESULT hr = NextToken();
+  if (FAILED(hr)) return hr;
+  while (token[0] != '}') {
+    const bool isDelete = IsKeyword(token, "Delete");
+    if (isDelete || IsKeyword(token, "ForceRemove")) {
+      hr = NextToken();
+      if (FAILED(hr)) return hr;
+      if (install) {
+        // An empty name would address the parent itself.
+        if (token[0] == '\0' || ContainsBackslash(token)) return DISP_E_EXCEPTION;
+        if (!IsProtectedKey(token)) DeleteKeyTree(parent, token);
+        if (isDelete) {
+          hr = NextToken();
+          if (FAILED(hr)) return hr;
+          hr = SkipValue();
+          if (FAILED(hr)) return hr;
+          // A deleted key has no entries of its own to write.
+          if (IsBlockOpen(token)) return DISP_E_EXCEPTION;
+          continue;
+        }
+      }
+      // ForceRemove in install mode, and either keyword in remove mode, go on
+      // with the key name.
+    }
+    if (IsKeyword(token, "NoRemove")) {
+      deleteAllowed = false;  // for this key and every later key of the block
+      hr = NextToken();
+      if (FAILED(hr)) return hr;
+    }
+    if (IsKeyword(token, "Val")) {
+      char* valueName = buffers_->valueName;
+      hr = ReadToken(cursor_, valueName, kScriptNameSize);
+      if (FAILED(hr)) return hr;
+      hr = NextToken();
+      if (FAILED(hr)) return hr;
+      if (token[0] != '=') return DISP_E_EXCEPTION;
+      if (install) {
+        hr = WriteValue(parent, valueName);
+      } else {
+        if (!recovering) RegDeleteValueA(parent, valueName);
+        hr = SkipValue();
+      }
+      if (FAILED(hr)) return hr;
+      // A value has no block: one here would land under another key.
+      if (IsBlockOpen(token)) return DISP_E_EXCEPTION;
+      continue;
+    }
+    if (token[0] == '\0' || ContainsBackslash(token)) return DISP_E_EXCEPTION;
+    hr = install ? InstallKeyEntry(parent, current) : RemoveKeyEntry(parent, current, deleteAllowed, recovering);
+    if (FAILED(hr)) return hr;
+  }
+  if (current.valid() && current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+  return S_OK;
+}
+
+HRESULT ScriptInterpreter::InstallKeyEntry(HKEY parent, UniqueRegistryKey& current) {
+  char* token = buffers_->token;
+  if (current.valid() && current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, token, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+    key = nullptr;
+    if (RegOpenKeyExA(parent, token, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      key = nullptr;
+      if (RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
+        return DISP_E_EXCEPTION;
+      }
+    }
+  }
+  current.reset(key);
+  HRESULT hr = NextToken();
+  if (FAILED(hr)) return hr;
+  if (token[0] == '=') {
+    hr = WriteValue(current.get(), nullptr);
+    if (FAILED(hr)) return hr;
+  }
+  if (IsBlockOpen(token)) {
+    hr = ProcessKeyBlock(current.get(), true, false);
+    if (FAILED(hr)) return hr;
+    hr = NextToken();  // past the block's "}"
+  }
+  return hr;
+}
+
+HRESULT ScriptInterpreter::RemoveKeyEntry(HKEY parent, UniqueRegistryKey& current, bool deleteAllowed,
+                                          bool recovering) {
+  char* token = buffers_->token;
+  if (current.valid() && current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+  // A key that cannot be opened is not an error: its entry and block are only
+  // parsed. This holds for this entry alone; the next sibling is looked at again.
+  bool skipping = recovering;
+  if (!skipping) {
+    // Read access is what the walk needs; the right to delete values is asked
+    // for too where the platform checks it, so that "Val" entries go as well.
+    HKEY key = nullptr;
+    if (parent && (RegOpenKeyExA(parent, token, 0, KEY_READ | KEY_SET_VALUE, &key) == ERROR_SUCCESS ||
+                   (key = nullptr, RegOpenKeyExA(parent, token, 0, KEY_READ, &key) == ERROR_SUCCESS))) {
+      current.reset(key);
+    } else {
+      skipping = true;
+    }
+  }
+  char name[kScriptNameSize];
+  const bool nameWhole = RememberName(name, token);
+
+  HRESULT hr;
+  if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
+    // Nothing below the key that the script could spare: it goes at once, and
+    // its block, if any, is read over.
+    if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+    if (deleteAllowed) RegDeleteKeyA(parent, token);
+    hr = NextToken();
+    if (FAILED(hr)) return hr;
+    hr = SkipValue();
+    if (FAILED(hr)) return hr;
+    if (IsBlockOpen(token)) hr = SkipBlock();
+    return hr;
+  }
+
+  hr = NextToken();
+  if (FAILED(hr)) return hr;
+  hr = SkipValue();
+  if (FAILED(hr)) return hr;
+  const bool hasBlock = IsBlockOpen(token);
+  if (hasBlock) {
+    hr = ProcessKeyBlock(skipping ? nullptr : current.get(), false, skipping);
+    if (FAILED(hr)) return hr;
+  }
+  if (!skipping) {
+    if (KeyHasSubkeys(current.get())) {
+      // Something the script does not list is still below the key: the key
+      // stays, and only a subkey of its own name goes.
+      if (nameWhole && !IsProtectedKey(name)) DeleteKeyTree(current.get(), name);
+    } else {
+      if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+      if (deleteAllowed && nameWhole) RegDeleteKeyA(parent, name);
+    }
+  }
+  if (hasBlock) hr = NextToken();  // past the block's "}"
+  return hr;
+}
+
+HRESULT ScriptInterpreter::WriteValue(HKEY key, const char* valueName) {
+  Buffers& b = *buffers_;
+  HRESULT hr = ReadToken(cursor_, b.typeLetter, kScriptTokenSize);
+  if (FAILED(hr)) return hr;
+  const DWORD type = FindValueType(b.typeLetter);
+  if (type == REG_NONE) return DISP_E_EXCEPTION;
+  SkipBlanks(cursor_);
+  hr = ReadToken(cursor_, b.valueText, kScriptTokenSize);
+  if (FAILED(hr)) return hr;
+
+  const DWORD length = static_cast<DWORD>(lstrlenA(b.valueText));
+  if (type == REG_SZ) {
+    RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(b.valueText), length + 1);
+  } else if (type == REG_DWORD) {
+    // A text that is no number fails the run: nothing is written, and an
+    // install is taken back.
+    if (MultiByteToWideChar(CP_ACP, 0, b.valueText, -1, b.wideText, kScriptTokenSize) == 0) {
+      DWORD error = GetLastError();
+      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    ULONG number = 0;
+    hr = VarUI4FromStr(b.wideText, 0, 0, &number);
+    if (FAILED(hr)) return hr;
+    DWORD data = number;
+    RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+  } else {
+    if (length % 2 != 0) return E_FAIL;
+    const DWORD count = length / 2;
+    for (DWORD i = 0; i < count; ++i) b.binary[i] = 0;
+    for (DWORD i = 0; i < length; ++i) {
+      const int digit = HexDigitValue(b.valueText[i]);
+      b.binary[i / 2] |= static_cast<BYTE>((i % 2 == 0) ? digit << 4 : digit);
+    }
+    RegSetValueExA(key, valueName, 0, REG_BINARY, b.binary, count);
+  }
+  return NextToken();
+}
+
+HRESULT ScriptInterpreter::SkipValue() {
+  if (buffers_->token[0] != '=') return S_OK;
+  HRESULT hr = NextToken();  // the type letter
+  if (FAILED(hr)) return hr;
+  SkipBlanks(cursor_);
+  hr = ReadToken(cursor_, buffers_->valueText, kScriptTokenSize);
+  if (FAILED(hr)) return hr;
+  return NextToken();
+}
+
+}  // namespace devlore

@@ -1,0 +1,103 @@
+#include "server/script_registrar.h"
+
+#include <new>
+
+#include "base/handles.h"
+#include "base/unique_array.h"
+#include "server/script_interpreter.h"
+
+namespace devlore {
+namespace {
+
+constexpr DWORD kModuleNameSize = 260;
+
+// The calling thread's last error as an HRESULT; a failure without an error
+// code is still a failure.
+HRESULT LastErrorResult() {
+  DWORD error = GetLastError();
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+// A wide copy of an ANSI name with every "'" doubled, so that it may stand
+// inside a quoted token.
+HRESULT QuoteModuleName(const char* name, UniqueArray<wchar_t>* quoted) {
+  int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (length <= 0) return LastErrorResult();
+  UniqueArray<wchar_t> wide(new (std::nothrow) wchar_t[length]);
+  UniqueArray<wchar_t> doubled(new (std::nothrow) wchar_t[2 * length]);
+  if (!wide || !doubled) return E_OUTOFMEMORY;
+  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide.get(), length) <= 0) return LastErrorResult();
+  int used = 0;
+  for (int i = 0; wide[i]; ++i) {
+    if (wide[i] == L'\'') doubled[used++] = L'\'';
+    doubled[used++] = wide[i];
+  }
+  doubled[used] = L'\0';
+  *quoted = static_cast<UniqueArray<wchar_t>&&>(doubled);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT ScriptRegistrar::RunScript(const char* text, BOOL install) {
+  if (!text) return E_INVALIDARG;
+  UniqueArray<char> expanded;
+  HRESULT hr = ExpandVariables(text, replacements_, &expanded);
+  if (FAILED(hr)) return hr;
+  ScriptInterpreter interpreter;
+  hr = interpreter.Initialize();
+  if (FAILED(hr)) return hr;
+  return interpreter.RunRootBlocks(expanded.get(), install != FALSE);
+}
+
+HRESULT ScriptRegistrar::RunScriptResource(const char* fileName, UINT resourceId, const char* resourceType,
+                                           BOOL install) {
+  UniqueModule module(LoadLibraryExA(fileName, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module) return LastErrorResult();
+  HRSRC info = FindResourceA(module.get(), MAKEINTRESOURCEA(resourceId), resourceType);
+  if (!info) return LastErrorResult();
+  HGLOBAL loaded = LoadResource(module.get(), info);
+  if (!loaded) return LastErrorResult();
+  const DWORD size = SizeofResource(module.get(), info);
+  const char* bytes = static_cast<const char*>(LockResource(loaded));
+  if (!bytes && size) return LastErrorResult();
+  if (size > 0x3FFFFFFF) return E_OUTOFMEMORY;
+  // The resource need not end with a zero, and nothing past its last byte may
+  // be read: the script is run from a terminated copy.
+  UniqueArray<char> text(new (std::nothrow) char[size + 1]);
+  if (!text) return E_OUTOFMEMORY;
+  for (DWORD i = 0; i < size; ++i) text[i] = bytes[i];
+  text[size] = '\0';
+  return RunScript(text.get(), install);
+}
+
+HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL install,
+                                 const ScriptReplacement* extra) {
+  ScriptRegistrar registrar;
+  char fileName[kModuleNameSize];
+  DWORD length = GetModuleFileNameA(instance, fileName, kModuleNameSize);
+  if (length == 0) return LastErrorResult();
+  if (length >= kModuleNameSize) return E_OUTOFMEMORY;  // the name was cut
+  fileName[length] = '\0';
+
+  // The main executable is named by its short form.
+  if (!instance || instance == GetModuleHandleA(nullptr)) {
+    char shortName[kModuleNameSize];
+    DWORD shortLength = GetShortPathNameA(fileName, shortName, kModuleNameSize);
+    if (shortLength >= kModuleNameSize) return E_OUTOFMEMORY;
+    if (shortLength != 0) lstrcpynA(fileName, shortName, kModuleNameSize);
+  }
+
+  UniqueArray<wchar_t> quoted;
+  HRESULT hr = QuoteModuleName(fileName, &quoted);
+  if (FAILED(hr)) return hr;
+  hr = registrar.AddReplacement(L"Module", quoted.get());
+  if (FAILED(hr)) return hr;
+  for (const ScriptReplacement* entry = extra; entry && entry->name; ++entry) {
+    hr = registrar.AddReplacement(entry->name, entry->text);
+    if (FAILED(hr)) return hr;
+  }
+  return registrar.RunScriptResource(fileName, resourceId, "REGISTRY", install);
+}
+
+}  // namespace devlore
