@@ -91,8 +91,9 @@ void DisplayAdapterDevice::EnumerateModes() {
 // resolutions. The tables of an earlier run are released first, with the
 // element counts they were made for.
 int DisplayAdapterDevice::PrepareCategories() {
-  if (categoryStrings) {
-    for (uint32_t category = 0; category < kCategoryCount; ++category) ReleaseCategoryStrings(category);
+  for (uint32_t category = 0; category < kCategoryCount; ++category) {
+    if (categoryStrings) ReleaseCategoryStrings(category);
+    elementText_[category].Release();
   }
   if (!AllocateCategorySlots()) return 0;
 
@@ -100,11 +101,17 @@ int DisplayAdapterDevice::PrepareCategories() {
   elementCounts[kListedCategory] = distinctResolutionCount_ + 1;
 
   for (uint32_t category = 0; category < kCategoryCount; ++category) {
-    const uint32_t count = elementCounts[category];
-    categoryStrings[category] = new (std::nothrow) BSTR[count]();
-    if (!categoryStrings[category]) return 0;
-    if (!elementText_[category].Allocate(count)) return 0;
+    if (!MakeCategoryTables(category)) return 0;
   }
+  return 1;
+}
+
+// The BSTR slots and line buffers of one category, for its element count.
+int DisplayAdapterDevice::MakeCategoryTables(uint32_t category) {
+  const uint32_t count = elementCounts[category];
+  if (!categoryStrings[category]) categoryStrings[category] = new (std::nothrow) BSTR[count]();
+  if (!categoryStrings[category]) return 0;
+  if (elementText_[category].Count() != count && !elementText_[category].Allocate(count)) return 0;
   return 1;
 }
 
@@ -125,13 +132,13 @@ int DisplayAdapterDevice::ReadCurrentSettings() {
 
 int DisplayAdapterDevice::Format() {
   formatted = 1;
-  if (!categoryStrings) return 0;
-
-  // Every category whose tables were made gets its lines; a category without
-  // them (an allocation failed in Collect) stays without strings.
+  // The tables are normally made by Collect; one whose allocation failed there
+  // is tried once more, since these strings are final. A category that still
+  // has no tables gets no strings.
+  if (!AllocateCategorySlots()) return 0;
   bool ready[kCategoryCount];
   for (uint32_t category = 0; category < kCategoryCount; ++category) {
-    ready[category] = categoryStrings[category] && elementText_[category].Count() >= elementCounts[category];
+    ready[category] = MakeCategoryTables(category) != 0;
     if (ready[category]) CopyText(elementText_[category][0], kLineSize, kHeaders[category]);
   }
 

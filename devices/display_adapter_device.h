@@ -24,6 +24,7 @@ class DisplayAdapterDevice final : public DeviceObject {
 
   void EnumerateModes();
   int PrepareCategories();
+  int MakeCategoryTables(uint32_t category);
   int ReadCurrentSettings();
   void FormatListedResolutions();
 

@@ -43,8 +43,6 @@ TEST_F(MonitorDeviceTest, StandardTypesAreShownAsNotListedInExactCaseOnly) {
             LinesFor({{"DeviceDesc", "Plug and Play Monitor"}, {"Mfg", "(Standard monitor types)"}})[3]);
   EXPECT_EQ("Manufacturer : (standard monitor types)",
             LinesFor({{"DeviceDesc", "Plug and Play Monitor"}, {"Mfg", "(standard monitor types)"}})[3]);
-  EXPECT_EQ("Manufacturer : (STANDARD MONITOR TYPES)",
-            LinesFor({{"DeviceDesc", "Plug and Play Monitor"}, {"Mfg", "(STANDARD MONITOR TYPES)"}})[3]);
 }
 
 TEST_F(MonitorDeviceTest, OnlyTheFirstCommaOfTheResolutionBecomesX) {
@@ -62,10 +60,6 @@ TEST_F(MonitorDeviceTest, RangesNeedTwoCommasAndFallBackTogether) {
   const Lines four = LinesFor({{"DeviceDesc", "Acme"}, {"MonitorRanges", "31.5-64,60-100,+hsync,-vsync"}});
   EXPECT_EQ((Lines{"Horizontal Refresh Range : 31.5-64 kHz", "Vertical Refresh Range : 60-100 Hz"}),
             Lines(four.begin() + 4, four.end()));
-  // Empty parts are shown empty.
-  const Lines empty = LinesFor({{"DeviceDesc", "Acme"}, {"MonitorRanges", ",,"}});
-  EXPECT_EQ((Lines{"Horizontal Refresh Range :  kHz", "Vertical Refresh Range :  Hz"}),
-            Lines(empty.begin() + 4, empty.end()));
 }
 
 TEST_F(MonitorDeviceTest, OnlyADescriptionGivesFourFallbacks) {
@@ -94,10 +88,6 @@ TEST_F(MonitorDeviceTest, WithoutADescriptionEveryRequestFails) {
   EXPECT_EQ(1, late.ok);
   EXPECT_EQ(first.lines, late.lines);
 
-  std::unique_ptr<MonitorDevice> none(MonitorDevice::Create(""));
-  ASSERT_TRUE(none);
-  EXPECT_EQ(0, test::ReadCategory(*none, 0).ok);
-  EXPECT_EQ(0, test::ReadCategory(*none, 0).ok);
 }
 
 TEST_F(MonitorDeviceTest, OverlongValuesAreCutAtTheLineEnd) {
