@@ -1,0 +1,90 @@
+#include "control/dispatch_impl.h"
+
+#include "Devlore_h.h"
+#include "server/server_module.h"
+
+namespace devlore {
+namespace {
+
+// Cached for the life of the module; released by a termination callback.
+struct TypeInfoCache {
+  ITypeInfo* scripting;
+  ITypeInfo* coclass;
+  BOOL callbackAdded;
+};
+TypeInfoCache g_cache = {};
+
+void __stdcall ReleaseTypeInfoCache(DWORD_PTR) {
+  if (g_cache.scripting) g_cache.scripting->Release();
+  if (g_cache.coclass) g_cache.coclass->Release();
+  g_cache.scripting = nullptr;
+  g_cache.coclass = nullptr;
+  g_cache.callbackAdded = FALSE;
+}
+
+HRESULT LoadCachedTypeInfo(REFGUID guid, ITypeInfo* TypeInfoCache::*slot, ITypeInfo** typeInfo) {
+  if (!typeInfo) return E_POINTER;
+  *typeInfo = nullptr;
+  TypeInfoLockGuard lock;
+  if (!(g_cache.*slot)) {
+    // The release must be registered before anything is cached.
+    if (!g_cache.callbackAdded) {
+      const HRESULT hr = AddTerminationCallback(&ReleaseTypeInfoCache, 0);
+      if (FAILED(hr)) return hr;
+      g_cache.callbackAdded = TRUE;
+    }
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadRegTypeLib(LIBID_DEVLORELib, 1, 0, 0, &library);
+    if (FAILED(hr)) return hr;
+    ITypeInfo* loaded = nullptr;
+    hr = library->GetTypeInfoOfGuid(guid, &loaded);
+    library->Release();
+    if (FAILED(hr)) return hr;
+    g_cache.*slot = loaded;
+  }
+  *typeInfo = g_cache.*slot;
+  (*typeInfo)->AddRef();
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT GetScriptingTypeInfo(ITypeInfo** typeInfo) {
+  return LoadCachedTypeInfo(IID_ISysInfo1, &TypeInfoCache::scripting, typeInfo);
+}
+
+HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) {
+  return LoadCachedTypeInfo(CLSID_SysInfo, &TypeInfoCache::coclass, typeInfo);
+}
+
+HRESULT DispatchGetTypeInfo(UINT index, ITypeInfo** typeInfo) {
+  if (!typeInfo) return E_POINTER;
+  *typeInfo = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  return GetScriptingTypeInfo(typeInfo);
+}
+
+HRESULT DispatchGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids) {
+  if (!IsEqualGUID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (!names || !ids) return E_POINTER;
+  ITypeInfo* info = nullptr;
+  const HRESULT hr = GetScriptingTypeInfo(&info);
+  if (FAILED(hr)) return hr;
+  const HRESULT result = info->GetIDsOfNames(names, count, ids);
+  info->Release();
+  return result;
+}
+
+HRESULT DispatchInvoke(IDispatch* self, DISPID id, REFIID iid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                       EXCEPINFO* exception, UINT* argumentError) {
+  if (!IsEqualGUID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (!params) return E_POINTER;
+  ITypeInfo* info = nullptr;
+  const HRESULT hr = GetScriptingTypeInfo(&info);
+  if (FAILED(hr)) return hr;
+  const HRESULT outcome = info->Invoke(self, id, flags, params, result, exception, argumentError);
+  info->Release();
+  return outcome;
+}
+
+}  // namespace devlore

@@ -1,0 +1,340 @@
+// In-place activation, the in-place object and active object interfaces, and
+// the control window's message table.
+#include "control/sysinfo_object.h"
+
+namespace devlore {
+namespace {
+
+// Reflected notifications arrive as the message they stand for plus this.
+constexpr UINT kReflected = 0x2000;
+
+bool IsReflectedMessage(UINT message) {
+  if (message < kReflected) return false;
+  switch (message - kReflected) {
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_DELETEITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_COMPAREITEM:
+    case WM_NOTIFY:
+    case WM_COMMAND:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_PARENTNOTIFY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+HRESULT SysInfoObject::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position,
+                                        RECT* clip) {
+  *frame = nullptr;
+  *uiWindow = nullptr;
+  if (!inPlaceSite_) return E_UNEXPECTED;
+  OLEINPLACEFRAMEINFO frameInfo = {};
+  frameInfo.cb = sizeof frameInfo;
+  const HRESULT hr = inPlaceSite_->GetWindowContext(frame, uiWindow, position, clip, &frameInfo);
+  if (FAILED(hr)) {
+    // A failing container may still have stored something.
+    if (*frame) (*frame)->Release();
+    if (*uiWindow) (*uiWindow)->Release();
+    *frame = nullptr;
+    *uiWindow = nullptr;
+  }
+  return hr;
+}
+
+HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
+  if (!clientSite_) return E_UNEXPECTED;
+  if (!(state_ & kInPlaceActive)) {
+    // The container's site: windowless, then extended, then plain.
+    IOleInPlaceSite* site = nullptr;
+    SiteKind kind = SiteKind::kNone;
+    if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSiteWindowless, reinterpret_cast<void**>(&site))) &&
+        site) {
+      kind = SiteKind::kWindowless;
+    } else if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSiteEx, reinterpret_cast<void**>(&site))) &&
+               site) {
+      kind = SiteKind::kExtended;
+    } else if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site))) &&
+               site) {
+      kind = SiteKind::kPlain;
+    } else {
+      return E_FAIL;
+    }
+    if (inPlaceSite_) inPlaceSite_->Release();
+    inPlaceSite_ = site;
+    siteKind_ = kind;
+
+    if (inPlaceSite_->CanInPlaceActivate() != S_OK) {
+      inPlaceSite_->Release();
+      inPlaceSite_ = nullptr;
+      siteKind_ = SiteKind::kNone;
+      return E_FAIL;
+    }
+    bool windowless = false;
+    HRESULT hr;
+    BOOL noRedraw = FALSE;
+    if (kind == SiteKind::kWindowless &&
+        static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->CanWindowlessActivate() == S_OK) {
+      windowless = true;
+      hr = static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
+    } else if (kind != SiteKind::kPlain) {
+      hr = static_cast<IOleInPlaceSiteEx*>(inPlaceSite_)->OnInPlaceActivateEx(&noRedraw, 0);
+    } else {
+      hr = inPlaceSite_->OnInPlaceActivate();
+    }
+    if (FAILED(hr)) {
+      inPlaceSite_->Release();
+      inPlaceSite_ = nullptr;
+      siteKind_ = SiteKind::kNone;
+      return hr;
+    }
+    state_ |= kInPlaceActive;
+    if (windowless) state_ |= kWindowless;
+
+    IOleInPlaceFrame* frame;
+    IOleInPlaceUIWindow* uiWindow;
+    RECT position = {}, clip = {};
+    if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
+      if (frame) frame->Release();
+      if (uiWindow) uiWindow->Release();
+      position_ = position;
+    } else {
+      clip = position_;
+    }
+    if (!windowless) {
+      HWND parent = nullptr;
+      if (FAILED(inPlaceSite_->GetWindow(&parent)) || !parent) {
+        InPlaceDeactivate();
+        return E_FAIL;
+      }
+      if (!window_ && !CreateControlWindowFor(parent, position_)) {
+        InPlaceDeactivate();
+        return E_FAIL;
+      }
+      SetObjectRects(&position_, &clip);
+    }
+  }
+  if (window_) ShowWindow(window_, SW_SHOW);
+  if (verb == OLEIVERB_UIACTIVATE) return UiActivate();
+  return S_OK;
+}
+
+HRESULT SysInfoObject::UiActivate() {
+  if (state_ & kUiActive) return S_OK;
+  state_ |= kUiActive;
+  HRESULT hr = inPlaceSite_ ? inPlaceSite_->OnUIActivate() : E_UNEXPECTED;
+  if (FAILED(hr)) {
+    state_ &= ~kUiActive;
+    return hr;
+  }
+  if (window_ && GetFocus() != window_) SetFocus(window_);
+  IOleInPlaceFrame* frame;
+  IOleInPlaceUIWindow* uiWindow;
+  RECT position, clip;
+  if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
+    IOleInPlaceActiveObject* active = static_cast<IOleInPlaceActiveObject*>(this);
+    if (frame) {
+      frame->SetActiveObject(active, nullptr);
+      frame->SetBorderSpace(nullptr);
+      frame->Release();
+    }
+    if (uiWindow) {
+      uiWindow->SetActiveObject(active, nullptr);
+      uiWindow->SetBorderSpace(nullptr);
+      uiWindow->Release();
+    }
+  }
+  return S_OK;
+}
+
+HWND SysInfoObject::CreateControlWindowFor(HWND parent, const RECT& position) {
+  return CreateControlWindow(parent, position, reinterpret_cast<UINT_PTR>(this));
+}
+
+// ---- IOleWindow, IOleInPlaceObject(Windowless) ----------------------------
+
+HRESULT SysInfoObject::GetWindow(HWND* window) {
+  if ((state_ & kInPlaceActive) && (state_ & kWindowless)) return E_FAIL;
+  if (!window) return E_POINTER;
+  *window = window_;
+  return window_ ? S_OK : E_UNEXPECTED;
+}
+
+HRESULT SysInfoObject::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT SysInfoObject::InPlaceDeactivate() {
+  if (!(state_ & kInPlaceActive)) return S_OK;
+  UIDeactivate();
+  const bool windowless = (state_ & kWindowless) != 0;
+  state_ &= ~(kInPlaceActive | kWindowless);
+  if (window_) DestroyWindow(window_);
+  if (inPlaceSite_) {
+    if (siteKind_ == SiteKind::kPlain) {
+      inPlaceSite_->OnInPlaceDeactivate();
+    } else {
+      static_cast<IOleInPlaceSiteEx*>(inPlaceSite_)->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
+    }
+    IOleInPlaceSite* site = inPlaceSite_;
+    inPlaceSite_ = nullptr;
+    siteKind_ = SiteKind::kNone;
+    site->Release();
+  }
+  return S_OK;
+}
+
+HRESULT SysInfoObject::UIDeactivate() {
+  if (!(state_ & kUiActive)) return S_OK;
+  state_ &= ~kUiActive;
+  IOleInPlaceFrame* frame;
+  IOleInPlaceUIWindow* uiWindow;
+  RECT position, clip;
+  if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
+    if (uiWindow) {
+      uiWindow->SetActiveObject(nullptr, nullptr);
+      uiWindow->Release();
+    }
+    if (frame) {
+      frame->SetActiveObject(nullptr, nullptr);
+      frame->Release();
+    }
+  }
+  if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+  return S_OK;
+}
+
+HRESULT SysInfoObject::SetObjectRects(LPCRECT position, LPCRECT clip) {
+  if (!position || !clip) return E_POINTER;
+  position_ = *position;
+  if (window_) {
+    RECT visible;
+    const LONG width = position->right - position->left;
+    const LONG height = position->bottom - position->top;
+    if (IntersectRect(&visible, position, clip) && !EqualRect(&visible, position)) {
+      // Only the part inside the clip rectangle shows, in window coordinates.
+      OffsetRect(&visible, -position->left, -position->top);
+      HRGN region = CreateRectRgnIndirect(&visible);
+      if (region && !SetWindowRgn(window_, region, TRUE)) DeleteObject(region);
+    } else {
+      SetWindowRgn(window_, nullptr, TRUE);
+    }
+    SetWindowPos(window_, nullptr, position->left, position->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  return S_OK;
+}
+
+HRESULT SysInfoObject::ReactivateAndUndo() { return E_NOTIMPL; }
+
+HRESULT SysInfoObject::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  LRESULT local = 0;
+  const BOOL handled = ProcessWindowMessage(window_, message, wParam, lParam, local);
+  if (result) *result = local;
+  return handled ? S_OK : S_FALSE;
+}
+
+HRESULT SysInfoObject::GetDropTarget(IDropTarget** target) {
+  if (target) *target = nullptr;
+  return E_NOTIMPL;
+}
+
+// ---- IOleInPlaceActiveObject ----------------------------------------------
+
+HRESULT SysInfoObject::TranslateAccelerator(LPMSG message) {
+  if (!message) return E_POINTER;
+  IOleControlSite* site = ControlSite();
+  if (!site) return S_FALSE;
+  DWORD modifiers = 0;
+  if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;
+  if (GetKeyState(VK_CONTROL) < 0) modifiers |= 2;
+  if (GetKeyState(VK_MENU) < 0) modifiers |= 4;
+  const HRESULT hr = site->TranslateAccelerator(message, modifiers);
+  site->Release();
+  return hr == S_OK ? S_OK : S_FALSE;
+}
+
+HRESULT SysInfoObject::OnFrameWindowActivate(BOOL) { return S_OK; }
+
+HRESULT SysInfoObject::OnDocWindowActivate(BOOL activate) {
+  if (!activate) UIDeactivate();
+  return S_OK;
+}
+
+HRESULT SysInfoObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+HRESULT SysInfoObject::EnableModeless(BOOL) { return S_OK; }
+
+// ---- The message table ----------------------------------------------------
+
+BOOL SysInfoObject::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                         LRESULT& result) {
+  result = 0;
+  switch (message) {
+    case WM_PAINT: {
+      if (!window) return FALSE;
+      PAINTSTRUCT paint;
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      const bool began = dc == nullptr;
+      if (began) dc = BeginPaint(window, &paint);
+      if (dc) {
+        RECT client;
+        GetClientRect(window, &client);
+        DrawInfo info = {};
+        info.aspect = DVASPECT_CONTENT;
+        info.index = -1;
+        info.dc = dc;
+        info.bounds.left = client.left;
+        info.bounds.top = client.top;
+        info.bounds.right = client.right;
+        info.bounds.bottom = client.bottom;
+        info.metafile = FALSE;
+        DrawWithPreparation(info);
+      }
+      if (began) EndPaint(window, &paint);
+      return TRUE;
+    }
+    case WM_SETFOCUS:
+      if (state_ & kInPlaceActive) {
+        DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
+        if (IOleControlSite* site = ControlSite()) {
+          site->OnFocus(TRUE);
+          site->Release();
+        }
+      }
+      return FALSE;
+    case WM_KILLFOCUS:
+      if ((state_ & kInPlaceActive) && window) {
+        const HWND next = reinterpret_cast<HWND>(wParam);
+        if (next != window && !IsChild(window, next)) {
+          if (IOleControlSite* site = ControlSite()) {
+            site->OnFocus(FALSE);
+            site->Release();
+          }
+        }
+      }
+      return FALSE;
+    case WM_MOUSEACTIVATE:
+      if (!AmbientUserModeIsFalse()) {
+        DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
+      }
+      return FALSE;
+    default:
+      if (IsReflectedMessage(message)) {
+        result = DefWindowProcA(window, message - kReflected, wParam, lParam);
+        return TRUE;
+      }
+      return FALSE;
+  }
+}
+
+}  // namespace devlore

@@ -1,0 +1,212 @@
+// Drawing (which paints nothing), IViewObjectEx and IDataObject.
+#include "control/sysinfo_object.h"
+
+namespace devlore {
+namespace {
+
+bool IsMetafileDc(HDC dc) { return GetDeviceCaps(dc, TECHNOLOGY) == DT_METAFILE; }
+
+// HIMETRIC to device pixels at dotsPerInch, rounded.
+LONG HimetricToPixels(LONG himetric, int dotsPerInch) {
+  return static_cast<LONG>((static_cast<LONGLONG>(dotsPerInch) * himetric + 1270) / 2540);
+}
+
+}  // namespace
+
+HRESULT SysInfoObject::DrawWithPreparation(DrawInfo& info) {
+  if (info.metafile) return DrawPlain(info);
+  const int saved = SaveDC(info.dc);
+  // The bounds in device units, with the caller's mapping still in force.
+  POINT corners[2] = {{info.bounds.left, info.bounds.top}, {info.bounds.right, info.bounds.bottom}};
+  LPtoDP(info.dc, corners, 2);
+  info.bounds.left = corners[0].x;
+  info.bounds.top = corners[0].y;
+  info.bounds.right = corners[1].x;
+  info.bounds.bottom = corners[1].y;
+  SetMapMode(info.dc, MM_TEXT);
+  SetWindowOrgEx(info.dc, 0, 0, nullptr);
+  SetViewportOrgEx(info.dc, 0, 0, nullptr);
+  const HRESULT hr = DrawPlain(info);
+  if (saved) RestoreDC(info.dc, saved);
+  return hr;
+}
+
+// This control shows nothing of its own.
+HRESULT SysInfoObject::DrawPlain(DrawInfo&) { return S_OK; }
+
+HRESULT SysInfoObject::Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE* targetDevice, HDC targetDc, HDC dc,
+                            LPCRECTL bounds, LPCRECTL windowBounds, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+  if (!dc) return E_INVALIDARG;
+  DrawInfo info = {};
+  info.aspect = aspect;
+  info.index = index;
+  info.targetDevice = targetDevice;
+  info.targetDc = targetDc;
+  info.dc = dc;
+  if (bounds) {
+    info.bounds = *bounds;
+  } else if ((state_ & kInPlaceActive) && (state_ & kWindowless)) {
+    // A windowless container may leave the bounds to the object's position.
+    info.bounds.left = position_.left;
+    info.bounds.top = position_.top;
+    info.bounds.right = position_.right;
+    info.bounds.bottom = position_.bottom;
+  } else {
+    return E_INVALIDARG;
+  }
+  if (windowBounds) info.windowBounds = *windowBounds;
+  info.metafile = IsMetafileDc(dc);
+  return DrawWithPreparation(info);
+}
+
+HRESULT SysInfoObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colorSet) {
+  if (colorSet) *colorSet = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT SysInfoObject::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
+HRESULT SysInfoObject::Unfreeze(DWORD) { return E_NOTIMPL; }
+
+HRESULT SysInfoObject::SetAdvise(DWORD, DWORD, IAdviseSink* sink) {
+  if (sink) sink->AddRef();
+  if (viewAdviseSink_) viewAdviseSink_->Release();
+  viewAdviseSink_ = sink;
+  return S_OK;
+}
+
+HRESULT SysInfoObject::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
+  // Aspects and flags are not kept.
+  if (aspects) *aspects = 0;
+  if (flags) *flags = 0;
+  if (sink) {
+    *sink = viewAdviseSink_;
+    if (viewAdviseSink_) viewAdviseSink_->AddRef();
+  }
+  return S_OK;
+}
+
+HRESULT SysInfoObject::GetExtent(DWORD, LONG, DVTARGETDEVICE*, LPSIZEL size) {
+  if (!size) return E_POINTER;
+  *size = properties_.currentExtent;
+  return S_OK;
+}
+
+HRESULT SysInfoObject::GetRect(DWORD, LPRECTL) { return E_NOTIMPL; }
+
+HRESULT SysInfoObject::GetViewStatus(DWORD* status) {
+  if (!status) return E_POINTER;
+  *status = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+  return S_OK;
+}
+
+HRESULT SysInfoObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) {
+  if (!bounds || !hitResult) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return E_FAIL;
+  *hitResult = PtInRect(bounds, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+  return S_OK;
+}
+
+HRESULT SysInfoObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) {
+  if (!bounds || !location || !hitResult) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return E_FAIL;
+  RECT overlap;
+  *hitResult = IntersectRect(&overlap, bounds, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+  return S_OK;
+}
+
+HRESULT SysInfoObject::GetNaturalExtent(DWORD aspect, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO* extentInfo,
+                                        LPSIZEL size) {
+  if (!extentInfo || !size) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT || extentInfo->dwExtentMode != DVEXTENT_CONTENT) return E_FAIL;
+  *size = naturalExtent_;
+  return S_OK;
+}
+
+// ---- IDataObject ----------------------------------------------------------
+
+HRESULT SysInfoObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
+  if (!medium) return E_POINTER;
+  BYTE* bytes = reinterpret_cast<BYTE*>(medium);
+  for (unsigned i = 0; i < sizeof *medium; ++i) bytes[i] = 0;
+  if (!format) return E_POINTER;
+  if (!(format->tymed & TYMED_MFPICT)) return DV_E_TYMED;
+
+  const SIZEL extent = properties_.currentExtent;
+  SIZE pixels = {0, 0};
+  if (HDC screen = GetDC(nullptr)) {
+    pixels.cx = HimetricToPixels(extent.cx, GetDeviceCaps(screen, LOGPIXELSX));
+    pixels.cy = HimetricToPixels(extent.cy, GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+  }
+  HDC recorder = CreateMetaFileA(nullptr);
+  if (!recorder) return E_UNEXPECTED;
+  SetWindowOrgEx(recorder, 0, 0, nullptr);
+  SetWindowExtEx(recorder, pixels.cx, pixels.cy, nullptr);
+  DrawInfo info = {};
+  info.aspect = DVASPECT_CONTENT;
+  info.index = -1;
+  info.dc = recorder;
+  info.bounds.right = pixels.cx;
+  info.bounds.bottom = pixels.cy;
+  info.windowBounds = info.bounds;
+  info.metafile = TRUE;
+  DrawWithPreparation(info);
+  HMETAFILE metafile = CloseMetaFile(recorder);
+  if (!metafile) return E_UNEXPECTED;
+
+  HGLOBAL block = GlobalAlloc(GMEM_SHARE | GMEM_MOVEABLE, sizeof(METAFILEPICT));
+  METAFILEPICT* picture = block ? static_cast<METAFILEPICT*>(GlobalLock(block)) : nullptr;
+  if (!picture) {
+    if (block) GlobalFree(block);
+    DeleteMetaFile(metafile);
+    return STG_E_MEDIUMFULL;
+  }
+  picture->mm = MM_ANISOTROPIC;
+  picture->xExt = extent.cx;
+  picture->yExt = extent.cy;
+  picture->hMF = metafile;
+  GlobalUnlock(block);
+  medium->tymed = TYMED_MFPICT;
+  medium->hMetaFilePict = block;
+  medium->pUnkForRelease = nullptr;
+  return S_OK;
+}
+
+HRESULT SysInfoObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+HRESULT SysInfoObject::QueryGetData(FORMATETC*) { return E_NOTIMPL; }
+
+HRESULT SysInfoObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
+  if (out) out->ptd = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT SysInfoObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+
+HRESULT SysInfoObject::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) {
+  if (formats) *formats = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT SysInfoObject::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) {
+  if (!connection) return E_POINTER;
+  *connection = 0;
+  if (!dataAdviseHolder_) {
+    const HRESULT hr = CreateDataAdviseHolder(&dataAdviseHolder_);
+    if (FAILED(hr)) return hr;
+  }
+  return dataAdviseHolder_->Advise(static_cast<IDataObject*>(this), format, flags, sink, connection);
+}
+
+HRESULT SysInfoObject::DUnadvise(DWORD connection) {
+  if (!dataAdviseHolder_) return OLE_E_NOCONNECTION;
+  return dataAdviseHolder_->Unadvise(connection);
+}
+
+HRESULT SysInfoObject::EnumDAdvise(IEnumSTATDATA** advises) {
+  if (!advises) return E_POINTER;
+  *advises = nullptr;
+  if (!dataAdviseHolder_) return E_FAIL;
+  return dataAdviseHolder_->EnumAdvise(advises);
+}
+
+}  // namespace devlore
