@@ -17,7 +17,11 @@ using GetProcAddress16Proc = DWORD(WINAPI*)(WORD module, LPCSTR name);
 // The memory status fields are 32-bit here; a larger figure (64-bit builds only)
 // shows as the largest 32-bit value rather than wrapping round.
 uint32_t Clamp32(SIZE_T value) {
-  return static_cast<uint64_t>(value) > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+#if defined(_WIN64)
+  return value > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+#else
+  return value;
+#endif
 }
 
 // "<label> : <grouped decimal> Bytes (<size text or nothing>)".

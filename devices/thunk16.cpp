@@ -195,31 +195,30 @@ FARPROC GetKernelExportByOrdinal(uint32_t ordinal) {
 // its WORD from the low half). The 16-bit side may pop its arguments and leave
 // ESP anywhere; the frame pointer restores it. EBX, ESI and EDI are saved
 // outside the scratch area.
-//   uint32_t devlore_call_qt_thunk(FARPROC qtThunk, uint32_t target16, uint32_t argument)
-extern "C" uint32_t CallQtThunkFrame(FARPROC qtThunk, uint32_t target16, uint32_t argument) __asm__(
-    "devlore_call_qt_thunk");
-__asm__(
-    ".text\n"
-    ".p2align 4\n"
-    "devlore_call_qt_thunk:\n"
-    "  pushl %ebx\n"
-    "  pushl %esi\n"
-    "  pushl %edi\n"
-    "  pushl %ebp\n"
-    "  movl %esp, %ebp\n"
-    // [ebp+20] qtThunk, [ebp+24] target16, [ebp+28] argument
-    "  pushl %ecx\n"
-    "  subl $0x3C, %esp\n"
-    "  pushl 28(%ebp)\n"
-    "  movl 24(%ebp), %edx\n"
-    "  call *20(%ebp)\n"
-    "  movzwl %ax, %eax\n"
-    "  movl %ebp, %esp\n"
-    "  popl %ebp\n"
-    "  popl %edi\n"
-    "  popl %esi\n"
-    "  popl %ebx\n"
-    "  ret\n");
+// Arguments (cdecl): [ebp+20] QT_Thunk, [ebp+24] 16:16 target, [ebp+28] argument.
+// External linkage keeps the plain cdecl convention (a local function could be
+// given register arguments by the optimiser).
+uint32_t CallQtThunkFrame(FARPROC, uint32_t, uint32_t);
+__attribute__((naked, noinline, cdecl)) uint32_t CallQtThunkFrame(FARPROC, uint32_t, uint32_t) {
+  __asm__ volatile(
+      "pushl %ebx\n\t"
+      "pushl %esi\n\t"
+      "pushl %edi\n\t"
+      "pushl %ebp\n\t"
+      "movl %esp, %ebp\n\t"
+      "pushl %ecx\n\t"
+      "subl $0x3C, %esp\n\t"
+      "pushl 28(%ebp)\n\t"
+      "movl 24(%ebp), %edx\n\t"
+      "call *20(%ebp)\n\t"
+      "movzwl %ax, %eax\n\t"
+      "movl %ebp, %esp\n\t"
+      "popl %ebp\n\t"
+      "popl %edi\n\t"
+      "popl %esi\n\t"
+      "popl %ebx\n\t"
+      "ret\n\t");
+}
 
 uint32_t CallThunk16(FARPROC qtThunk, uint32_t procedure16, uint16_t argument) {
   if (!qtThunk || !procedure16) return 0;

@@ -51,7 +51,21 @@ TEST(KernelExportByOrdinal, AgreesWithTheLoaderOnTheRealKernel) {
   EXPECT_EQ(nullptr, GetKernelExportByOrdinal(0xFFFFFFFFu));
 }
 
-#if !defined(__i386__)
+#if defined(__i386__)
+// Where the kernel has QT_Thunk (Windows 9x, 32-bit Wine), the real chain runs:
+// the loader exports (forwarded to the 16-bit kernel on Wine), USER.EXE and
+// GetFreeSystemResources through the thunk frame.
+TEST(KernelExportByOrdinal, The16BitSideAnswersThroughTheThunk) {
+  if (!GetProcAddress(GetModuleHandleA("KERNEL32"), "QT_Thunk")) GTEST_SKIP() << "no QT_Thunk here";
+  ThunkEntryPoints entry;
+  ASSERT_EQ(1, ResolveThunkEntryPoints(&entry));
+  uint32_t system = 1000, gdi = 1000, user = 1000;
+  ASSERT_EQ(1, GetFreeResourcePercentages(&system, &gdi, &user));
+  EXPECT_LE(system, 100u);
+  EXPECT_LE(gdi, 100u);
+  EXPECT_LE(user, 100u);
+}
+#else
 TEST(KernelExportByOrdinal, A64BitProcessHasNo16BitSide) {
   ThunkEntryPoints entry;
   EXPECT_EQ(0, ResolveThunkEntryPoints(&entry));
