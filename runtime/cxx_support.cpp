@@ -56,6 +56,11 @@ extern "C" void __cxa_pure_virtual() {
   RaiseException(0xC0000025 /* STATUS_NONCONTINUABLE_EXCEPTION */, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 }
 
+// The tag object that `new (std::nothrow)` passes; the C++ library is not linked.
+namespace std {
+const nothrow_t nothrow{};
+}  // namespace std
+
 // Every allocation in the library reports failure by a null result; nothing throws.
 void* operator new(size_t size) { return HeapBlock(size); }
 void* operator new[](size_t size) { return HeapBlock(size); }

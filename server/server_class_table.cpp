@@ -1,0 +1,36 @@
+// The library's class table: the one creatable class, SysInfo. Kept apart from
+// the table routines so that code using the module record alone does not pull
+// in the control and the registrar.
+#include "Devlore_h.h"
+#include "control/sysinfo_factory.h"
+#include "server/class_object.h"
+#include "server/class_table.h"
+#include "server/script_registrar.h"
+#include "server/server_module.h"
+
+namespace devlore {
+namespace {
+
+// Resource identifier of the SysInfo registration script (type "REGISTRY").
+constexpr UINT kSysInfoScriptId = 102;
+
+HRESULT UpdateSysInfoRegistration(BOOL install) {
+  return UpdateRegistryFromScript(ModuleInstance(), kSysInfoScriptId, install, nullptr);
+}
+
+// SysInfo takes part in bulk registration and declares no component categories.
+const char* SysInfoDescription() { return nullptr; }
+const CategoryEntry* SysInfoCategories() { return nullptr; }
+void SysInfoStartStop(BOOL) {}
+
+ClassEntry g_classTable[] = {
+    {&CLSID_SysInfo, UpdateSysInfoRegistration, CreateClassObject, CreateSysInfoObject, nullptr,
+     SysInfoDescription, SysInfoCategories, SysInfoStartStop},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+ClassEntry* ServerClassTable() { return g_classTable; }
+
+}  // namespace devlore

@@ -1,0 +1,429 @@
+// The built library as a client sees it: loaded with LoadLibrary, entered only
+// through its exports, with the platform's COM, registry and type library code.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Devlore_h.h"
+#include "base/com_ptr.h"
+#include "tests/server/server_test_support.h"
+#include "tests/support/registry_fixture.h"
+
+namespace devlore {
+namespace {
+
+using test::KeyExists;
+using test::ReadString;
+
+typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunction)(REFCLSID, REFIID, void**);
+typedef HRESULT(STDAPICALLTYPE* PlainFunction)();
+
+const char kTypeLibVersionKey[] = "TypeLib\\{6F1B52C5-3D07-4E21-9A58-2C7D4E90B3A1}\\1.0";
+const char* const kTarget = sizeof(void*) == 8 ? "win64" : "win32";
+
+// One loaded copy of a library and its four COM entry points.
+class Library {
+ public:
+  explicit Library(const std::string& path) : path_(path), module_(LoadLibraryA(path.c_str())) {
+    if (!module_) return;
+    getClassObject = reinterpret_cast<GetClassObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+    canUnloadNow = reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+    registerServer =
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+    unregisterServer =
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
+  }
+  ~Library() {
+    if (module_) FreeLibrary(module_);
+  }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  bool Loaded() const { return module_ && getClassObject && canUnloadNow && registerServer && unregisterServer; }
+  HMODULE Module() const { return module_; }
+  const std::string& Path() const { return path_; }
+
+  ComPtr<IClassFactory> Factory() const {
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(S_OK, getClassObject(CLSID_SysInfo, IID_IClassFactory, factory.ReceiveVoid()));
+    return factory;
+  }
+
+  GetClassObjectFunction getClassObject = nullptr;
+  PlainFunction canUnloadNow = nullptr;
+  PlainFunction registerServer = nullptr;
+  PlainFunction unregisterServer = nullptr;
+
+ private:
+  std::string path_;
+  HMODULE module_;
+};
+
+class LibraryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ASSERT_TRUE(library_.Loaded()) << library_.Path();
+  }
+  void TearDown() override { CoUninitialize(); }
+
+  Library library_{test::BesideProgram("Devlore.DLL")};
+};
+
+TEST_F(LibraryTest, ExportsItsSixFunctionsByName) {
+  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+                           "GetNumberOfDeviceObjects", "GetPointerToDeviceObjectArray"}) {
+    EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(library_.Module(), name))) << name;
+  }
+}
+
+TEST_F(LibraryTest, ClassObjectIsCachedAndHoldsTheLibraryOnce) {
+  EXPECT_EQ(S_OK, library_.canUnloadNow());
+  ComPtr<IClassFactory> first = library_.Factory();
+  ComPtr<IClassFactory> second = library_.Factory();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first.Get(), second.Get());
+  EXPECT_EQ(S_FALSE, library_.canUnloadNow());
+  second.Reset();
+  EXPECT_EQ(S_FALSE, library_.canUnloadNow());
+  IClassFactory* address = first.Get();
+  first.Reset();
+  EXPECT_EQ(S_OK, library_.canUnloadNow());
+  // Still cached by the library after every client let go.
+  EXPECT_EQ(address, library_.Factory().Get());
+  EXPECT_EQ(S_OK, library_.canUnloadNow());
+}
+
+TEST_F(LibraryTest, UnknownClassAndOtherInterfacesAreRefused) {
+  const CLSID other = {0x6F1B52C4, 0x3D07, 0x4E21, {0x9A, 0x58, 0x2C, 0x7D, 0x4E, 0x90, 0xB3, 0xA2}};
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, library_.getClassObject(other, IID_IClassFactory, &object));
+  EXPECT_EQ(nullptr, object);
+  object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, library_.getClassObject(CLSID_SysInfo, IID_IDispatch, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(E_POINTER, library_.getClassObject(CLSID_SysInfo, IID_IClassFactory, nullptr));
+  EXPECT_EQ(S_OK, library_.canUnloadNow());
+  EXPECT_TRUE(library_.Factory());
+}
+
+TEST_F(LibraryTest, ControlObjectsAndLockServerKeepTheLibraryLoaded) {
+  ComPtr<IClassFactory> factory = library_.Factory();
+  ASSERT_TRUE(factory);
+  ComPtr<ISysInfo1> control;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ISysInfo1, control.ReceiveVoid()));
+  ASSERT_TRUE(control);
+  EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+  factory.Reset();
+  // The platform question needs no access: Windows 98 mode answers 1.
+  long platform = -1;
+  EXPECT_EQ(S_OK, control->ValidateSession(&platform));
+  EXPECT_EQ(1, platform);
+  control.Reset();
+  EXPECT_EQ(S_FALSE, library_.canUnloadNow());  // the LockServer(TRUE)
+  factory = library_.Factory();
+  EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+  EXPECT_EQ(S_FALSE, library_.canUnloadNow());  // our reference to the class object
+  factory.Reset();
+  EXPECT_EQ(S_OK, library_.canUnloadNow());
+}
+
+// An outer object that counts the references its inner object forwards to it.
+class Outer final : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    ++queries;
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *object = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return inner ? inner->QueryInterface(iid, object) : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  IUnknown* inner = nullptr;
+  ULONG references = 1;
+  int queries = 0;
+};
+
+TEST_F(LibraryTest, AggregationOnlyThroughIUnknown) {
+  ComPtr<IClassFactory> factory = library_.Factory();
+  ASSERT_TRUE(factory);
+  Outer outer;
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_ISysInfo1, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IDispatch, &object));
+
+  ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
+  ASSERT_NE(nullptr, outer.inner);
+  EXPECT_EQ(S_FALSE, library_.canUnloadNow());
+  ISysInfo1* info = nullptr;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&info)));
+  // Interfaces of the aggregated object count their references on the outer object.
+  EXPECT_EQ(2u, outer.references);
+  const int queriesBefore = outer.queries;
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(S_OK, info->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+  EXPECT_EQ(&outer, identity);
+  EXPECT_EQ(queriesBefore + 1, outer.queries);
+  identity->Release();
+  info->Release();
+  EXPECT_EQ(1u, outer.references);
+  EXPECT_EQ(0u, outer.inner->Release());
+  outer.inner = nullptr;
+  factory.Reset();
+  EXPECT_EQ(S_OK, library_.canUnloadNow());
+}
+
+class RegistrationOfLibraryTest : public LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    test::RemoveSysInfoRegistration();
+  }
+  void TearDown() override {
+    test::RemoveSysInfoRegistration();
+    LibraryTest::TearDown();
+  }
+
+  // Everything the registration can write, as one text map.
+  test::RegistryTree Snapshot() {
+    test::RegistryTree all;
+    for (const char* key : {test::kClassKey, "Devlore.SysInfo", "Devlore.SysInfo.1", test::kTypeLibKey,
+                            test::kInterfaceKey, test::kEventsKey}) {
+      for (const auto& [name, value] : test::ReadTree(HKEY_CLASSES_ROOT, key)) all[std::string(key) + name] = value;
+    }
+    return all;
+  }
+};
+
+TEST_F(RegistrationOfLibraryTest, RegisterWritesTheClassProgIdsAndTypeLibrary) {
+  ASSERT_EQ(S_OK, library_.registerServer());
+  const std::string path = library_.Path();
+  const std::string description = "sz:Tolvane PC Meadow System Information Class";
+  const test::RegistryTree expectedClass = {
+      {"\\", "key"},
+      {"\\@", description},
+      {"\\ProgID\\", "key"},
+      {"\\ProgID\\@", "sz:Devlore.SysInfo.1"},
+      {"\\VersionIndependentProgID\\", "key"},
+      {"\\VersionIndependentProgID\\@", "sz:Devlore.SysInfo"},
+      {"\\Programmable\\", "key"},
+      {"\\InprocServer32\\", "key"},
+      {"\\InprocServer32\\@", "sz:" + path},
+      {"\\InprocServer32\\ThreadingModel", "sz:Apartment"},
+      {"\\Control\\", "key"},
+      {"\\Insertable\\", "key"},
+      {"\\ToolboxBitmap32\\", "key"},
+      {"\\ToolboxBitmap32\\@", "sz:" + path + ", 101"},
+      {"\\MiscStatus\\", "key"},
+      {"\\MiscStatus\\@", "sz:0"},
+      {"\\MiscStatus\\1\\", "key"},
+      {"\\MiscStatus\\1\\@", "sz:131473"},
+      {"\\TypeLib\\", "key"},
+      {"\\TypeLib\\@", "sz:{6F1B52C5-3D07-4E21-9A58-2C7D4E90B3A1}"},
+      {"\\Version\\", "key"},
+      {"\\Version\\@", "sz:1.0"},
+  };
+  EXPECT_EQ(expectedClass, test::ReadTree(HKEY_CLASSES_ROOT, test::kClassKey));
+  const test::RegistryTree expectedProgId = {
+      {"\\", "key"},
+      {"\\@", description},
+      {"\\CLSID\\", "key"},
+      {"\\CLSID\\@", "sz:{6F1B52C4-3D07-4E21-9A58-2C7D4E90B3A1}"},
+  };
+  EXPECT_EQ(expectedProgId, test::ReadTree(HKEY_CLASSES_ROOT, "Devlore.SysInfo.1"));
+  test::RegistryTree expectedIndependent = expectedProgId;
+  expectedIndependent["\\CurVer\\"] = "key";
+  expectedIndependent["\\CurVer\\@"] = "sz:Devlore.SysInfo.1";
+  EXPECT_EQ(expectedIndependent, test::ReadTree(HKEY_CLASSES_ROOT, "Devlore.SysInfo"));
+
+  // The type library, with the library's folder as help directory.
+  const std::string version = kTypeLibVersionKey;
+  EXPECT_EQ("Devlore 1.0 Type Library", ReadString(HKEY_CLASSES_ROOT, version));
+  EXPECT_EQ(path, ReadString(HKEY_CLASSES_ROOT, version + "\\409\\" + kTarget));
+  EXPECT_EQ(test::ProgramFolder(), ReadString(HKEY_CLASSES_ROOT, version + "\\HELPDIR"));
+  // The dual interface, marshalled by the automation library through the type library.
+  const std::string interfaceKey = test::kInterfaceKey;
+  EXPECT_EQ("ISysInfo1", ReadString(HKEY_CLASSES_ROOT, interfaceKey));
+  EXPECT_EQ("{6F1B52C5-3D07-4E21-9A58-2C7D4E90B3A1}", ReadString(HKEY_CLASSES_ROOT, interfaceKey + "\\TypeLib"));
+  EXPECT_EQ("1.0", ReadString(HKEY_CLASSES_ROOT, interfaceKey + "\\TypeLib", "Version"));
+  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}",
+            ReadString(HKEY_CLASSES_ROOT, interfaceKey + "\\ProxyStubClsid32"));
+
+  // What a script host does with the registration: ProgID to class to object.
+  CLSID fromProgId = {};
+  ASSERT_EQ(S_OK, CLSIDFromProgID(L"Devlore.SysInfo", &fromProgId));
+  EXPECT_TRUE(IsEqualCLSID(CLSID_SysInfo, fromProgId));
+  ComPtr<ISysInfo1> control;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SysInfo, nullptr, CLSCTX_INPROC_SERVER, IID_ISysInfo1,
+                                   control.ReceiveVoid()));
+  long platform = 0;
+  EXPECT_EQ(S_OK, control->ValidateSession(&platform));
+  EXPECT_EQ(1, platform);
+  // And by name through the registered type library.
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(S_OK, control.QueryInto(IID_IDispatch, dispatch));
+  LPOLESTR name = const_cast<LPOLESTR>(L"ValidateSession");
+  DISPID id = 0;
+  ASSERT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+  EXPECT_EQ(9, id);
+}
+
+TEST_F(RegistrationOfLibraryTest, RegisteringTwiceLeavesWhatRegisteringOnceDoes) {
+  ASSERT_EQ(S_OK, library_.registerServer());
+  const test::RegistryTree once = Snapshot();
+  ASSERT_FALSE(once.empty());
+  // A stale value and subkey from an earlier version go with the class key.
+  test::SetString(HKEY_CLASSES_ROOT, std::string(test::kClassKey) + "\\Stale", "", "old");
+  test::SetString(HKEY_CLASSES_ROOT, test::kClassKey, "OldValue", "old");
+  ASSERT_EQ(S_OK, library_.registerServer());
+  EXPECT_EQ(once, Snapshot());
+}
+
+TEST_F(RegistrationOfLibraryTest, UnregisterRemovesEverythingAndSucceedsAgain) {
+  ASSERT_EQ(S_OK, library_.registerServer());
+  ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibVersionKey));
+  EXPECT_EQ(S_OK, library_.unregisterServer());
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, test::kClassKey));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Devlore.SysInfo"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Devlore.SysInfo.1"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibVersionKey));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, test::kInterfaceKey));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID"));
+  EXPECT_EQ(S_OK, library_.unregisterServer());
+  EXPECT_TRUE(Snapshot().empty());
+}
+
+TEST_F(RegistrationOfLibraryTest, ClassKeyThatOthersExtendedSurvivesUnregistration) {
+  ASSERT_EQ(S_OK, library_.registerServer());
+  const std::string foreign = std::string(test::kClassKey) + "\\AddedByAnotherProgram";
+  test::SetString(HKEY_CLASSES_ROOT, foreign, "", "kept");
+  EXPECT_EQ(S_OK, library_.unregisterServer());
+  EXPECT_EQ("kept", ReadString(HKEY_CLASSES_ROOT, foreign));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(test::kClassKey) + "\\InprocServer32"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Devlore.SysInfo"));
+}
+
+// A copy of the library built without its type library resource, in a folder
+// of its own, with or without "NoTypeLib.tlb" beside it.
+class TlbFallbackTest : public RegistrationOfLibraryTest {
+ protected:
+  void SetUp() override {
+    RegistrationOfLibraryTest::SetUp();
+    char temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+    folder_ = std::string(temp) + "devlore.server test\\";
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    copy_ = folder_ + "NoTypeLib.DLL";
+    tlb_ = folder_ + "NoTypeLib.tlb";
+    DeleteFileA(tlb_.c_str());
+    ASSERT_TRUE(CopyFileA(test::BesideProgram("DevloreNoTypeLib.DLL").c_str(), copy_.c_str(), FALSE));
+  }
+  void TearDown() override {
+    RegistrationOfLibraryTest::TearDown();
+    DeleteFileA(copy_.c_str());
+    DeleteFileA(tlb_.c_str());
+    RemoveDirectoryA(folder_.c_str());
+  }
+  std::string folder_, copy_, tlb_;
+};
+
+TEST_F(TlbFallbackTest, TypeLibraryFileBesideTheLibraryIsRegistered) {
+  ASSERT_TRUE(CopyFileA(test::BesideProgram("..\\generated\\Devlore.tlb").c_str(), tlb_.c_str(), FALSE));
+  {
+    Library copy(copy_);
+    ASSERT_TRUE(copy.Loaded());
+    ASSERT_EQ(S_OK, copy.registerServer());
+    EXPECT_EQ(copy_, ReadString(HKEY_CLASSES_ROOT, std::string(test::kClassKey) + "\\InprocServer32"));
+    const std::string version = kTypeLibVersionKey;
+    EXPECT_EQ(tlb_, ReadString(HKEY_CLASSES_ROOT, version + "\\409\\" + kTarget));
+    EXPECT_EQ(folder_, ReadString(HKEY_CLASSES_ROOT, version + "\\HELPDIR"));
+    EXPECT_EQ(S_OK, copy.unregisterServer());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, version));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, test::kClassKey));
+  }
+}
+
+TEST_F(TlbFallbackTest, WithoutAnyTypeLibraryRegistrationFailsAfterTheScript) {
+  Library copy(copy_);
+  ASSERT_TRUE(copy.Loaded());
+  const HRESULT result = copy.registerServer();
+  EXPECT_TRUE(FAILED(result)) << std::hex << result;
+  // The class entries of the script stay; no type library is registered.
+  EXPECT_EQ(copy_, ReadString(HKEY_CLASSES_ROOT, std::string(test::kClassKey) + "\\InprocServer32"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibVersionKey));
+  // Removal still succeeds and takes the class entries away.
+  EXPECT_EQ(S_OK, copy.unregisterServer());
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, test::kClassKey));
+}
+
+TEST(LibraryResources, VersionInformation) {
+  const std::string path = test::BesideProgram("Devlore.DLL");
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  ASSERT_NE(0u, size);
+  std::string block(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
+  EXPECT_EQ(0x00000004u, fixed->dwFileVersionLS);
+  EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
+  EXPECT_EQ(0x00000004u, fixed->dwProductVersionLS);
+  EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+  WORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+  ASSERT_EQ(4u, length);
+  EXPECT_EQ(0x0409, translation[0]);
+  EXPECT_EQ(1200, translation[1]);
+  auto text = [&](const char* name) {
+    char* value = nullptr;
+    UINT chars = 0;
+    const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars) || !value) {
+      return std::string("<missing>");
+    }
+    return std::string(value);
+  };
+  EXPECT_EQ("Tolvane Meadow System Information", text("FileDescription"));
+  EXPECT_EQ("Devlore", text("InternalName"));
+  EXPECT_EQ("Devlore.DLL", text("OriginalFilename"));
+  EXPECT_EQ("Tolvane Meadow", text("ProductName"));
+  EXPECT_EQ("1.0.0.4", text("FileVersion"));
+  EXPECT_EQ("1.0.0.4", text("ProductVersion"));
+  EXPECT_NE("<missing>", text("CompanyName"));
+  EXPECT_NE("<missing>", text("LegalCopyright"));
+}
+
+TEST(LibraryResources, ScriptTypeLibraryAndToolboxBitmap) {
+  HMODULE file = LoadLibraryExA(test::BesideProgram("Devlore.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, file);
+  HRSRC script = FindResourceA(file, MAKEINTRESOURCEA(102), "REGISTRY");
+  ASSERT_NE(nullptr, script);
+  EXPECT_EQ(907u, SizeofResource(file, script));
+  EXPECT_NE(nullptr, FindResourceA(file, MAKEINTRESOURCEA(1), "TYPELIB"));
+  HRSRC bitmap = FindResourceA(file, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(2) /* RT_BITMAP */);
+  ASSERT_NE(nullptr, bitmap);
+  const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(file, bitmap)));
+  ASSERT_NE(nullptr, header);
+  EXPECT_EQ(40u, header->biSize);
+  EXPECT_EQ(16, header->biWidth);
+  EXPECT_EQ(16, header->biHeight);
+  EXPECT_EQ(4, header->biBitCount);
+  EXPECT_EQ(static_cast<DWORD>(BI_RGB), header->biCompression);
+  // Header, 16 palette entries and 16 rows of 8 bytes.
+  EXPECT_EQ(40u + 16 * 4 + 16 * 8, SizeofResource(file, bitmap));
+  FreeLibrary(file);
+}
+
+}  // namespace
+}  // namespace devlore

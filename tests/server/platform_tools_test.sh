@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Registers and unregisters the built library with the platform's own regsvr32,
+# checks the registry with the platform's reg tool, and scripts the control from
+# the platform's script host in JScript and VBScript.
+# Usage: platform_tools_test.sh ARCH PREFIX LIBRARY SCRIPT_FOLDER
+set -uo pipefail
+arch=$1
+prefix=$2
+library=$3
+scripts=$4
+tools=$(cd "$(dirname "$(readlink -f "$0")")/../../tools" && pwd)
+"$tools/make-prefix" --arch "$arch" --prefix "$prefix"
+. "$tools/wine-env.sh" "$arch" "$prefix"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+winpath=$("$WINELOADER" winepath -w "$library" 2>/dev/null | tr -d '\r')
+[ -n "$winpath" ] || { echo "cannot map $library to a Windows path"; exit 1; }
+folder=${winpath%\\*}\\
+
+clsid='{6F1B52C4-3D07-4E21-9A58-2C7D4E90B3A1}'
+libid='{6F1B52C5-3D07-4E21-9A58-2C7D4E90B3A1}'
+iid='{6F1B52C6-3D07-4E21-9A58-2C7D4E90B3A1}'
+target=win64
+[ "$arch" = i686 ] && target=win32
+
+# The data of one value as reg prints it; empty when the key or value is missing.
+value() {  # KEY [NAME]
+  local output
+  if [ $# -gt 1 ]; then
+    output=$("$WINELOADER" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 0
+  else
+    output=$("$WINELOADER" reg query "$1" /ve 2>/dev/null | tr -d '\r') || return 0
+  fi
+  printf '%s\n' "$output" | sed -n 's/^ *[^ ].*  *REG_SZ  *//p' | head -n 1
+}
+exists() { "$WINELOADER" reg query "$1" >/dev/null 2>&1; }
+expect_value() {  # KEY NAME|"" EXPECTED
+  local got
+  if [ -n "$2" ]; then got=$(value "$1" "$2"); else got=$(value "$1"); fi
+  if [ "$got" = "$3" ]; then pass "$1 ${2:-(default)}"; else fail "$1 ${2:-(default)}: got '$got', want '$3'"; fi
+}
+
+"$WINELOADER" regsvr32 /u /s "$winpath" >/dev/null 2>&1
+
+# Registration.
+if "$WINELOADER" regsvr32 /s "$winpath" >/dev/null 2>&1; then pass "regsvr32"; else fail "regsvr32 returned $?"; fi
+class="HKCR\\CLSID\\$clsid"
+expect_value "$class" "" "Tolvane PC Meadow System Information Class"
+expect_value "$class\\InprocServer32" "" "$winpath"
+expect_value "$class\\InprocServer32" ThreadingModel "Apartment"
+expect_value "$class\\ProgID" "" "Devlore.SysInfo.1"
+expect_value "$class\\VersionIndependentProgID" "" "Devlore.SysInfo"
+expect_value "$class\\ToolboxBitmap32" "" "$winpath, 101"
+expect_value "$class\\MiscStatus" "" "0"
+expect_value "$class\\MiscStatus\\1" "" "131473"
+expect_value "$class\\TypeLib" "" "$libid"
+expect_value "$class\\Version" "" "1.0"
+for key in Programmable Control Insertable; do
+  if exists "$class\\$key"; then pass "$key"; else fail "$class\\$key missing"; fi
+done
+expect_value "HKCR\\Devlore.SysInfo.1\\CLSID" "" "$clsid"
+expect_value "HKCR\\Devlore.SysInfo\\CLSID" "" "$clsid"
+expect_value "HKCR\\Devlore.SysInfo\\CurVer" "" "Devlore.SysInfo.1"
+expect_value "HKCR\\TypeLib\\$libid\\1.0\\409\\$target" "" "$winpath"
+expect_value "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" "" "$folder"
+expect_value "HKCR\\Interface\\$iid" "" "ISysInfo1"
+
+# Scripting by program identifier through the platform's script host.
+run_script() {  # FILE
+  "$WINELOADER" cscript //nologo "$(("$WINELOADER" winepath -w "$1") 2>/dev/null | tr -d '\r')" 2>&1 | tr -d '\r'
+}
+for script in "$scripts/sysinfo_script_test.js" "$scripts/sysinfo_script_test.vbs"; do
+  output=$(run_script "$script")
+  name=$(basename "$script")
+  if printf '%s\n' "$output" | grep -qx 'ValidateSession=1'; then pass "$name ValidateSession"; else fail "$name ValidateSession: $output"; fi
+  if printf '%s\n' "$output" | grep -qx 'GetObjectCount=denied'; then pass "$name access denied"; else fail "$name access: $output"; fi
+done
+
+# Unregistration, twice.
+for round in 1 2; do
+  if "$WINELOADER" regsvr32 /u /s "$winpath" >/dev/null 2>&1; then pass "regsvr32 /u ($round)"; else fail "regsvr32 /u ($round) returned $?"; fi
+done
+for key in "HKCR\\CLSID\\$clsid" "HKCR\\Devlore.SysInfo" "HKCR\\Devlore.SysInfo.1" "HKCR\\TypeLib\\$libid\\1.0" \
+           "HKCR\\Interface\\$iid"; do
+  if exists "$key"; then fail "$key left after unregistration"; else pass "$key removed"; fi
+done
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
