@@ -26,9 +26,9 @@ namespace {
 
 constexpr DWORD kClockRequest = 1;
 // Length of the timed interval; with the counter's finest tick at 1 us (the
-// 1.19 MHz timer of Windows 9x) the ends of a 12 ms interval are each known to
+// 1.19 MHz timer of Windows 9x) the ends of a 10 ms interval are each known to
 // better than 100 parts per million.
-constexpr uint32_t kWindowMilliseconds = 12;
+constexpr uint32_t kWindowMilliseconds = 10;
 // Brackets taken for each end of the interval; the tightest one is used.
 constexpr int kBracketTries = 5;
 

@@ -1,12 +1,12 @@
 // VOLQ: the volume probe driver. It reads sectors of a logical drive from the
 // drive's raw volume and answers three control requests.
 //
-// Sector request record (code 2): eight unsigned 32-bit words.
+// Sector request record (code 2): eight words as wide as an address (32 bits in
+// the 32-bit driver, 64 bits in the 64-bit one used by 64-bit test programs).
 //   word 0  the caller's own tag (the disk device numbers its reads 1 and 2);
 //           not interpreted
-//   word 1  address of the caller's buffer (low 32 bits)
-//   word 2  high 32 bits of that address: 0 from a 32-bit caller, the upper half
-//           of the address from a 64-bit one
+//   word 1  address of the caller's buffer
+//   word 2  reserved, not interpreted
 //   word 3  first sector to read, counted from 1: sector 1 is the first sector
 //           of the volume, its boot sector; 0 names no sector and is refused
 //   word 4  drive number, 0 = A ... 25 = Z
@@ -27,7 +27,7 @@
 //           when it is complete: a request that fails leaves the buffer as it
 //           was. Never more than word 6 times word 7 bytes are written there,
 //           and only when that range is committed, writable memory.
-//   code 9  input: drive number (1 word)      output: VolumeParameters, 48 bytes
+//   code 9  input: drive number (32 bits)     output: VolumeParameters, 48 bytes
 //           Reads the drive's boot sector and answers the geometry its BIOS
 //           parameter block gives, with the FAT width worked out from the
 //           cluster count as the FAT standard does. Fails with ERROR_NOT_DOS_DISK
@@ -56,6 +56,9 @@ constexpr DWORD kMaxSectors = 4;
 constexpr DWORD kMaxTransfer = kSectorSize * kMaxSectors;
 constexpr DWORD kDriveCount = 26;
 
+// One word of the sector request and transfer records.
+typedef ULONG_PTR RequestWord;
+
 struct VolumeParameters {
   DWORD size;               // size of this record, 48
   DWORD driveIndex;         // 0 = A ... 25 = Z
@@ -83,7 +86,7 @@ uint32_t Word32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool AcceptableTransfer(DWORD bytesPerSector, DWORD sectorCount) {
+bool AcceptableTransfer(RequestWord bytesPerSector, RequestWord sectorCount) {
   return bytesPerSector == kSectorSize && sectorCount >= 1 && sectorCount <= kMaxSectors;
 }
 
@@ -139,30 +142,26 @@ DWORD ReadVolume(DWORD driveIndex, DWORD sector, DWORD count, unsigned char* dat
   return ERROR_SUCCESS;
 }
 
-BOOL CheckTransfer(const DWORD* record, LPVOID output, DWORD outputSize, LPDWORD returned) {
+BOOL CheckTransfer(const RequestWord* record, LPVOID output, DWORD outputSize, LPDWORD returned) {
   if (!record) return FailRequest(ERROR_INVALID_PARAMETER, returned);
   if (!output || outputSize < sizeof(DWORD)) return FailRequest(ERROR_INSUFFICIENT_BUFFER, returned);
   if (!AcceptableTransfer(record[0], record[1])) return FailRequest(ERROR_INVALID_PARAMETER, returned);
-  *static_cast<DWORD*>(output) = record[0] * record[1];
+  *static_cast<DWORD*>(output) = static_cast<DWORD>(record[0] * record[1]);
   if (returned) *returned = sizeof(DWORD);
   return TRUE;
 }
 
-BOOL ReadSectors(const DWORD* request, LPVOID output, DWORD outputSize, LPDWORD returned) {
+BOOL ReadSectors(const RequestWord* request, LPVOID output, DWORD outputSize, LPDWORD returned) {
   if (!request) return FailRequest(ERROR_INVALID_PARAMETER, returned);
   if (!AcceptableTransfer(request[6], request[7])) return FailRequest(ERROR_INVALID_PARAMETER, returned);
-  uintptr_t address = request[1];
-#if defined(_WIN64)
-  address |= static_cast<uintptr_t>(request[2]) << 32;
-#else
-  if (request[2] != 0) return FailRequest(ERROR_INVALID_PARAMETER, returned);
-#endif
-  void* buffer = reinterpret_cast<void*>(address);
-  const DWORD length = request[6] * request[7];
+  if (static_cast<uint64_t>(request[3]) > 0xFFFFFFFFu || request[4] >= kDriveCount) return FailRequest(ERROR_INVALID_PARAMETER, returned);
+  void* buffer = reinterpret_cast<void*>(request[1]);
+  const DWORD length = static_cast<DWORD>(request[6] * request[7]);
   if (!WritableRange(buffer, length)) return FailRequest(ERROR_INVALID_PARAMETER, returned);
 
   unsigned char data[kMaxTransfer];
-  const DWORD error = ReadVolume(request[4], request[3], request[7], data);
+  const DWORD error =
+      ReadVolume(static_cast<DWORD>(request[4]), static_cast<DWORD>(request[3]), static_cast<DWORD>(request[7]), data);
   if (error != ERROR_SUCCESS) return FailRequest(error, returned);
   CopyBytes(buffer, data, length);
   if (output && outputSize >= sizeof(DWORD)) {
@@ -229,14 +228,13 @@ BOOL GetVolumeParameters(const DWORD* driveIndex, LPVOID output, DWORD outputSiz
 
 extern "C" BOOL WINAPI ProbeDeviceIoControl(DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                             DWORD outputSize, LPDWORD returned, LPOVERLAPPED overlapped) {
-  const DWORD* record = static_cast<const DWORD*>(input);
   switch (code) {
     case kCheckTransfer:
-      return CheckTransfer(record, output, outputSize, returned);
+      return CheckTransfer(static_cast<const RequestWord*>(input), output, outputSize, returned);
     case kReadSectors:
-      return ReadSectors(record, output, outputSize, returned);
+      return ReadSectors(static_cast<const RequestWord*>(input), output, outputSize, returned);
     case kVolumeParameters:
-      return GetVolumeParameters(record, output, outputSize, returned);
+      return GetVolumeParameters(static_cast<const DWORD*>(input), output, outputSize, returned);
     default:
       return FailRequest(ERROR_INVALID_FUNCTION, returned);
   }

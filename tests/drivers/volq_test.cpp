@@ -57,16 +57,9 @@ class VolqTest : public ::testing::Test {
   }
 
   // The request record as the disk device fills it for a read.
-  void Prepare(unsigned char* buffer, DWORD sector, int drive, DWORD count = 1) {
-    const uintptr_t address = reinterpret_cast<uintptr_t>(buffer);
-    const DWORD words[8] = {2,
-                            static_cast<DWORD>(address & 0xFFFFFFFFu),
-                            static_cast<DWORD>(static_cast<uint64_t>(address) >> 32),
-                            sector,
-                            static_cast<DWORD>(drive),
-                            0,
-                            512,
-                            count};
+  void Prepare(unsigned char* buffer, ULONG_PTR sector, int drive, ULONG_PTR count = 1) {
+    const ULONG_PTR words[8] = {2, reinterpret_cast<ULONG_PTR>(buffer), 0, sector, static_cast<ULONG_PTR>(drive),
+                                0, 512, count};
     std::memcpy(request_, words, sizeof(words));
   }
 
@@ -88,7 +81,7 @@ class VolqTest : public ::testing::Test {
   FakePlatform platform_;
   CurrentDirectory folder_{DriverFolder()};
   std::unique_ptr<DriverHandle> driver_;
-  DWORD request_[8] = {};
+  ULONG_PTR request_[8] = {};  // words as wide as an address, as the disk device sends them
   unsigned char buffer_[4096];
 };
 
@@ -180,6 +173,10 @@ TEST_F(VolqTest, FailedReadsLeaveTheBufferAsItWas) {
   request_[6] = 0x80000000u;
   request_[7] = 2;  // a product that wraps around in 32 bits
   EXPECT_FALSE(Read());
+  request_[6] = 512;
+  request_[7] = 1;
+  request_[3] = static_cast<ULONG_PTR>(-1);  // the last sector a word can name
+  EXPECT_FALSE(Read());
   EXPECT_TRUE(Untouched(buffer_, sizeof(buffer_)));
   // No buffer, or a buffer that is not writable memory.
   Prepare(nullptr, 1, kFat12Drive);
@@ -194,7 +191,7 @@ TEST_F(VolqTest, FailedReadsLeaveTheBufferAsItWas) {
 }
 
 TEST_F(VolqTest, ChecksTransfersAndAnswersVolumeParameters) {
-  DWORD transfer[2] = {512, 1};
+  ULONG_PTR transfer[2] = {512, 1};
   DWORD answer = 0, returned = 0;
   ASSERT_TRUE(driver_->Request(kCheckTransfer, transfer, 4, &answer, sizeof(answer), &returned));
   EXPECT_EQ(512u, answer);
