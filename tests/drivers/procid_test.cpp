@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <memory>
+#include <string>
 
+#include "devices/processor_device.h"
 #include "drivers/common/tsc_reference.h"
 #include "tests/drivers/driver_test_support.h"
 #include "tests/support/fake_platform.h"
@@ -105,6 +110,40 @@ TEST_F(ProcidTest, LoaderFindsDriversInTheCurrentDirectoryOnly) {
   ASSERT_TRUE(elsewhere.changed());
   DriverHandle notHere(platform_.Api(), "\\\\.\\PROCID.VXD");
   EXPECT_FALSE(notHere.valid());
+}
+
+// A Pentium-class machine whose processor names itself GenuineIntel, so that
+// the processor device shows the clock the driver measured.
+void WINAPI PentiumSystemInfo(LPSYSTEM_INFO info) {
+  GetSystemInfo(info);
+  info->dwProcessorType = PROCESSOR_INTEL_PENTIUM;
+}
+int WithCpuid() { return 1; }
+void IntelCpuid(uint32_t leaf, CpuidResult* result) {
+  *result = {};
+  if (leaf == 0) {
+    result->eax = 1;
+    std::memcpy(&result->ebx, "Genu", 4);
+    std::memcpy(&result->edx, "ineI", 4);
+    std::memcpy(&result->ecx, "ntel", 4);
+  }
+}
+
+TEST_F(ProcidTest, ProcessorDeviceShowsTheMeasuredClock) {
+  platform_.Api().getSystemInfo = &PentiumSystemInfo;
+  platform_.Api().hasCpuid = &WithCpuid;
+  platform_.Api().cpuid = &IntelCpuid;
+  std::unique_ptr<ProcessorDevice> device(ProcessorDevice::Create());
+  ASSERT_NE(nullptr, device);
+  BSTR* table = nullptr;
+  ASSERT_EQ(1, device->GetCategory(0, &table));
+  const std::wstring line(table[1], SysStringLen(table[1]));
+  const size_t suffix = line.find(L" MHz (\xB1 3MHz)");
+  ASSERT_NE(std::wstring::npos, suffix) << std::string(line.begin(), line.end());
+  EXPECT_EQ(line.size(), suffix + 13);
+  const long megahertz = std::wcstol(line.c_str(), nullptr, 10);
+  EXPECT_LE(std::fabs(megahertz - reference::MeasureTscMegahertz(300)), 1.0);
+  EXPECT_EQ(L"GenuineIntel", std::wstring(table[4], SysStringLen(table[4])));
 }
 
 }  // namespace
