@@ -14,6 +14,9 @@ struct TypeInfoCache {
 };
 TypeInfoCache g_cache = {};
 
+// The locale the type library declares (and is registered under).
+constexpr LCID kLibraryLocale = 0x0409;
+
 void __stdcall ReleaseTypeInfoCache(DWORD_PTR) {
   if (g_cache.scripting) g_cache.scripting->Release();
   if (g_cache.coclass) g_cache.coclass->Release();
@@ -34,7 +37,10 @@ HRESULT LoadCachedTypeInfo(REFGUID guid, ITypeInfo* TypeInfoCache::*slot, ITypeI
       g_cache.callbackAdded = TRUE;
     }
     ITypeLib* library = nullptr;
-    HRESULT hr = LoadRegTypeLib(LIBID_DEVLORELib, 1, 0, 0, &library);
+    // The library declares US English; a registration without a locale is
+    // accepted as well.
+    HRESULT hr = LoadRegTypeLib(LIBID_DEVLORELib, 1, 0, kLibraryLocale, &library);
+    if (FAILED(hr)) hr = LoadRegTypeLib(LIBID_DEVLORELib, 1, 0, LANG_NEUTRAL, &library);
     if (FAILED(hr)) return hr;
     ITypeInfo* loaded = nullptr;
     hr = library->GetTypeInfoOfGuid(guid, &loaded);
