@@ -1,8 +1,80 @@
 #!/usr/bin/env bash
 # The whole test suite, from a clean clone: installs what is missing, builds,
-# and runs every test under Wine in Windows 98 mode.
+# and runs every test under Wine in Windows 98 mode, for both builds:
+#   x86_64  the same sources under 64-bit Wine (fast, native)
+#   i686    the shipped 32-bit build under 32-bit Wine (through qemu's emulator)
+# Both must pass. Usage: tools/test.sh [x86_64] [i686] [-- CTEST_ARGS...]
+# With no architecture named, runs those in DEVLORE_TEST_ARCHS (default: both).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/install-deps.sh"
-"$root/tools/build.sh" x86_64
-ctest --test-dir "$root/build/x86_64" --output-on-failure -j2
+
+archs=()
+ctest_args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    x86_64|i686) archs+=("$1"); shift ;;
+    --) shift; ctest_args=("$@"); break ;;
+    *) echo "test.sh: unknown argument $1 (x86_64, i686, -- CTEST_ARGS)" >&2; exit 2 ;;
+  esac
+done
+[ ${#archs[@]} -gt 0 ] || read -r -a archs <<<"${DEVLORE_TEST_ARCHS:-x86_64 i686}"
+
+started=$SECONDS
+"$root/tools/install-deps.sh" "${archs[@]}"
+
+# The 32-bit run keeps its prefix's Wine server alive between test programs
+# (tools/wine-run); stop it whatever happens.
+stop_servers() {
+  local dir
+  for dir in "$root"/build/i686/wineprefix; do
+    [ -d "$dir" ] || continue
+    ( . "$root/tools/wine-env.sh" i686 "$dir" && "$devlore_wineserver" -k ) >/dev/null 2>&1 || true
+  done
+}
+trap stop_servers EXIT
+
+summary=()
+total_passed=0
+total_failed=0
+status=0
+for arch in "${archs[@]}"; do
+  dir=$root/build/$arch
+  phase=$SECONDS
+  echo "=== $arch: build ($dir)"
+  if ! "$root/tools/build.sh" "$arch" "$dir"; then
+    summary+=("$arch: BUILD FAILED")
+    total_failed=$((total_failed + 1))
+    status=1
+    continue
+  fi
+  echo "=== $arch: tests"
+  log=$dir/ctest-last.log
+  set +e
+  ctest --test-dir "$dir" --output-on-failure -j2 "${ctest_args[@]}" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  [ "$arch" = i686 ] && stop_servers
+  # CTest closes with "N% tests passed, F tests failed out of T".
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+  if [ -n "$line" ]; then
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+    count=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  else
+    failed=0 count=0
+  fi
+  total_passed=$((total_passed + count - failed))
+  total_failed=$((total_failed + failed))
+  if [ "$rc" -eq 0 ] && [ "$count" -gt 0 ]; then
+    summary+=("$arch: passed, $count test programs ($((SECONDS - phase)) s)")
+  else
+    [ "$count" -gt 0 ] || summary+=("$arch: NO TESTS RAN")
+    [ "$count" -eq 0 ] || summary+=("$arch: FAILED, $failed of $count test programs ($((SECONDS - phase)) s)")
+    status=1
+  fi
+done
+
+echo
+echo "=== results ($((SECONDS - started)) s in all)"
+printf '%s\n' "${summary[@]}"
+echo "test programs: $total_passed passed, $total_failed failed"
+exit $status

@@ -1,16 +1,28 @@
 # Sourced: sets up the environment for running Windows programs of this project
 # under Wine in a given prefix. Usage: . wine-env.sh ARCH PREFIX
-#   ARCH   x86_64 (64-bit Wine, native) or i686 (32-bit Wine)
+#   ARCH   x86_64 (64-bit Wine, native) or i686 (32-bit Wine: the shipped build;
+#          on this machine it runs through qemu's i386 emulator, see
+#          tools/register-qemu-i386)
 #   PREFIX the Wine prefix folder (created by make-prefix)
 devlore_arch=${1:?arch}
-export WINEPREFIX=${2:?prefix}
+# Wine insists on an absolute prefix path.
+export WINEPREFIX=$(realpath -m "${2:?prefix}")
 if [ "$devlore_arch" = x86_64 ]; then
   # Call the 64-bit loader directly: the wine wrapper prefers the 32-bit one.
   export WINELOADER=/usr/lib/wine/wine64
-else
+  unset WINEARCH
+elif [ "$devlore_arch" = i686 ]; then
+  # A pure 32-bit prefix, like a Windows 98 machine (no WoW64 side).
   export WINELOADER=/usr/lib/wine/wine
   export WINEARCH=win32
+else
+  echo "wine-env.sh: unknown architecture $devlore_arch (x86_64 or i686)" >&2
+  return 2 2>/dev/null || exit 2
 fi
+# The server is always the native 64-bit one (Debian's wineserver wrapper picks
+# it too); tools that keep a server alive start this binary directly.
+devlore_wineserver=/usr/lib/wine/wineserver64
+[ -x "$devlore_wineserver" ] || devlore_wineserver=/usr/lib/wine/wineserver32
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Wine takes its ANSI code page from the locale it starts under: Western (1252).
