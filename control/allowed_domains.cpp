@@ -43,12 +43,20 @@ bool CompareOne(const char* domain, volatile char* scratch, void (*spell)(volati
   Wipe(scratch);
   spell(scratch);
   // The buffer is zero-padded, so the name is terminated within its 12 bytes.
-  const bool equal = lstrcmpA(domain, const_cast<const char*>(scratch)) == 0;
+  const bool equal = SameText(domain, const_cast<const char*>(scratch));
   Wipe(scratch);
   return equal;
 }
 
 }  // namespace
+
+bool SameText(const char* a, const char* b) {
+  if (!a || !b) return false;
+  for (;; ++a, ++b) {
+    if (*a != *b) return false;
+    if (*a == 0) return true;
+  }
+}
 
 bool MatchesAllowedDomainIn(const char* domain, volatile char* scratch) {
   if (!domain || !scratch) return false;

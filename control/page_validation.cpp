@@ -267,7 +267,7 @@ bool PageHostsAgree(IOleClientSite* site, IWebBrowserApp* browser) {
   }
 
   if (pageHost[0] == 0) return false;
-  if (lstrcmpA(pageHost.get(), containerHost.get()) != 0) return false;
+  if (!SameText(pageHost.get(), containerHost.get())) return false;
   return IsAllowedDomain(pageHost.get());
 }
 

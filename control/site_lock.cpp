@@ -10,8 +10,8 @@ namespace {
 const wchar_t kHostAccessCode[] = L"{7C3E5A91-B46D-42e8-A1F7-5D09C2E84B3F}";
 static_assert(sizeof(kHostAccessCode) / sizeof(kHostAccessCode[0]) == 39, "38 characters");
 
-// Exact wide comparison, done here because lstrcmpW is not implemented on
-// Windows 95.
+// Exact comparison of the wide code units. lstrcmpW compares linguistically
+// (and is little more than a stub on Windows 95), so it is not used here.
 bool SameWideText(const wchar_t* a, const wchar_t* b) {
   for (;; ++a, ++b) {
     if (*a != *b) return false;

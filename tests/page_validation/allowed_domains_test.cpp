@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "control/page_validation.h"
 
 namespace devlore {
@@ -57,6 +59,20 @@ TEST(MatchesAllowedDomain, NamesAreTenAndNineCharactersOfLowerCase) {
   EXPECT_FALSE(MatchesAllowedDomain("devlore.io\x01"));
   EXPECT_FALSE(MatchesAllowedDomain("evlore.io"));
   EXPECT_FALSE(MatchesAllowedDomain(nullptr));
+}
+
+// The linguistic comparison of the platform takes some of these for equal; the
+// gate must not.
+TEST(MatchesAllowedDomain, IgnorableCharactersDoNotMatch) {
+  for (const char* domain : {"devlore\xAD.io", "dev\xADlore.io", "meadow.io\xAD", "dev-lore.io", "devlore.io'",
+                             "mea'dow.io"}) {
+    EXPECT_FALSE(MatchesAllowedDomain(domain)) << domain;
+    EXPECT_FALSE(IsAllowedDomain((std::string("www.") + domain).c_str())) << domain;
+  }
+  EXPECT_TRUE(SameText("devlore.io", "devlore.io"));
+  EXPECT_FALSE(SameText("devlore\xAD.io", "devlore.io"));
+  EXPECT_FALSE(SameText("devlore.io", "devlore.i"));
+  EXPECT_FALSE(SameText(nullptr, ""));
 }
 
 TEST(FindText, FindsThePatternByCharacterSteps) {

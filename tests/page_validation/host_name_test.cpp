@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <wininet.h>
+
 #include "control/page_validation.h"
 #include "tests/support/fake_platform.h"
 
@@ -71,6 +74,7 @@ struct LoaderLog {
   int freed = 0;
   bool failLoad = false;
   bool failLookup = false;
+  bool cuttingCrack = false;
   HMODULE real = nullptr;
 };
 LoaderLog* g_log = nullptr;
@@ -84,8 +88,17 @@ HMODULE WINAPI LoggingLoadLibrary(LPCSTR name) {
   g_log->real = LoadLibraryA(name);
   return g_log->real;
 }
+// A cracker that, unlike Wine's, reports success for a host name it had to cut
+// to the buffer: it fills the whole buffer, leaves no terminator and reports the
+// full capacity as the length.
+BOOL WINAPI CuttingCrackUrl(LPCSTR, DWORD, DWORD, LPURL_COMPONENTSA components) {
+  std::memset(components->lpszHostName, 'a', components->dwHostNameLength);
+  return TRUE;
+}
+
 FARPROC WINAPI LoggingGetProcAddress(HMODULE module, LPCSTR name) {
   if (g_log->failLookup) return nullptr;
+  if (g_log->cuttingCrack) return reinterpret_cast<FARPROC>(&CuttingCrackUrl);
   return GetProcAddress(module, name);
 }
 BOOL WINAPI LoggingFreeLibrary(HMODULE module) {
@@ -135,6 +148,15 @@ TEST_F(HostNameLoader, WithoutTheCrackEntryPointTheLibraryIsUnloadedAndTheHostRe
   EXPECT_EQ("<fail:>", HostOf("http://www.devlore.io/", &ok));
   EXPECT_FALSE(ok);
   EXPECT_EQ(1u, log_.loaded.size());
+  EXPECT_EQ(1, log_.freed);
+}
+
+TEST_F(HostNameLoader, AHostNameCutToTheBufferIsRefused) {
+  log_.cuttingCrack = true;
+  std::vector<char> buffer(kHostNameCapacity + 16, '#');
+  EXPECT_FALSE(HostNameOf("http://www.devlore.io/", buffer.data(), kHostNameCapacity));
+  EXPECT_EQ(0, buffer[0]);
+  EXPECT_EQ('#', buffer[kHostNameCapacity]);
   EXPECT_EQ(1, log_.freed);
 }
 
