@@ -154,7 +154,10 @@ BOOL CheckTransfer(const RequestWord* record, LPVOID output, DWORD outputSize, L
 BOOL ReadSectors(const RequestWord* request, LPVOID output, DWORD outputSize, LPDWORD returned) {
   if (!request) return FailRequest(ERROR_INVALID_PARAMETER, returned);
   if (!AcceptableTransfer(request[6], request[7])) return FailRequest(ERROR_INVALID_PARAMETER, returned);
-  if (static_cast<uint64_t>(request[3]) > 0xFFFFFFFFu || request[4] >= kDriveCount) return FailRequest(ERROR_INVALID_PARAMETER, returned);
+  // Sector numbers are 32-bit; a 64-bit word must not carry more.
+  if ((static_cast<uint64_t>(request[3]) >> 32) != 0 || request[4] >= kDriveCount) {
+    return FailRequest(ERROR_INVALID_PARAMETER, returned);
+  }
   void* buffer = reinterpret_cast<void*>(request[1]);
   const DWORD length = static_cast<DWORD>(request[6] * request[7]);
   if (!WritableRange(buffer, length)) return FailRequest(ERROR_INVALID_PARAMETER, returned);

@@ -106,6 +106,18 @@ TEST_F(ProcidTest, LoaderFindsDriversInTheCurrentDirectoryOnly) {
   DriverHandle wrongExtension(platform_.Api(), "\\\\.\\PROCID.DLL");
   EXPECT_FALSE(wrongExtension.valid());
 
+  // Names the platform can open itself stay with the platform: here the raw
+  // device of the fixture's FAT12 drive.
+  HANDLE raw = platform_.Api().createFileA("\\\\.\\M:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, raw) << GetLastError();
+  EXPECT_EQ(0, OpenVxdHandleCount());
+  unsigned char sector[512] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(raw, sector, sizeof(sector), &read, nullptr));
+  EXPECT_EQ(0x55, sector[510]);
+  EXPECT_TRUE(platform_.Api().closeHandle(raw));
+
   CurrentDirectory elsewhere(DriverFolder() + "\\..");
   ASSERT_TRUE(elsewhere.changed());
   DriverHandle notHere(platform_.Api(), "\\\\.\\PROCID.VXD");
