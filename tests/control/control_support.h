@@ -69,7 +69,7 @@ class TestSite : public IOleClientSite,
                  public IOleInPlaceSiteWindowless,
                  public IOleControlSite,
                  public IDispatch,
-                 public IAdviseSink {
+                 public IAdviseSinkEx {
  public:
   enum InPlaceKind { kNoInPlace, kPlain, kExtended, kWindowless };
 
@@ -109,8 +109,8 @@ class TestSite : public IOleClientSite,
       if (answerControlSite) *object = static_cast<IOleControlSite*>(this);
     } else if (IsEqualIID(iid, IID_IDispatch)) {
       if (answerDispatch) *object = static_cast<IDispatch*>(this);
-    } else if (IsEqualIID(iid, IID_IAdviseSink)) {
-      *object = static_cast<IAdviseSink*>(this);
+    } else if (IsEqualIID(iid, IID_IAdviseSink) || IsEqualIID(iid, IID_IAdviseSinkEx)) {
+      *object = static_cast<IAdviseSinkEx*>(this);
     }
     if (!*object) return E_NOINTERFACE;
     AddRef();
@@ -248,6 +248,7 @@ class TestSite : public IOleClientSite,
   STDMETHOD_(void, OnRename)(IMoniker*) override {}
   STDMETHOD_(void, OnSave)() override {}
   STDMETHOD_(void, OnClose)() override { ++closes; }
+  STDMETHOD_(void, OnViewStatusChange)(DWORD) override {}
 
   void SetUserMode(bool value) {
     V_VT(&userMode) = VT_BOOL;
