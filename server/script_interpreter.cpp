@@ -197,13 +197,20 @@ HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recove
       if (token[0] != '=') return DISP_E_EXCEPTION;
       if (install) {
         hr = WriteValue(parent, valueName);
+        if (FAILED(hr)) return hr;
+        // A value has no block: one here would land under another key.
+        if (IsBlockOpen(token)) return DISP_E_EXCEPTION;
       } else {
         if (!recovering) RegDeleteValueA(parent, valueName);
         hr = SkipValue();
+        if (FAILED(hr)) return hr;
+        // Removal reads over what install refuses, so that it can take back
+        // everything before it.
+        if (IsBlockOpen(token)) {
+          hr = SkipBlock();
+          if (FAILED(hr)) return hr;
+        }
       }
-      if (FAILED(hr)) return hr;
-      // A value has no block: one here would land under another key.
-      if (IsBlockOpen(token)) return DISP_E_EXCEPTION;
       continue;
     }
     if (token[0] == '\0' || ContainsBackslash(token)) return DISP_E_EXCEPTION;
@@ -283,10 +290,10 @@ HRESULT ScriptInterpreter::RemoveKeyEntry(HKEY parent, UniqueRegistryKey& curren
   hr = SkipValue();
   if (FAILED(hr)) return hr;
   const bool hasBlock = IsBlockOpen(token);
-  if (hasBlock) {
-    hr = ProcessKeyBlock(skipping ? nullptr : current.get(), false, skipping);
-    if (FAILED(hr)) return hr;
-  }
+  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.get(), false, skipping);
+  // Even when the block failed, this key is finished as usual: a failure deep
+  // in a script (the rollback of an install that failed there, above all)
+  // still takes back the keys that enclose it once they are empty.
   if (!skipping) {
     if (KeyHasSubkeys(current.get())) {
       // Something the script does not list is still below the key: the key
@@ -297,6 +304,7 @@ HRESULT ScriptInterpreter::RemoveKeyEntry(HKEY parent, UniqueRegistryKey& curren
       if (deleteAllowed && nameWhole) RegDeleteKeyA(parent, name);
     }
   }
+  if (FAILED(hr)) return hr;
   if (hasBlock) hr = NextToken();  // past the block's "}"
   return hr;
 }
