@@ -38,6 +38,16 @@ TestClassFactory g_factory;
 class ControlEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    // The tests run without a display: windows need Wine's null graphics
+    // driver, chosen before the first window of the session is made.
+    HKEY drivers = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &drivers,
+                        nullptr) == ERROR_SUCCESS) {
+      if (RegQueryValueExA(drivers, "Graphics", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        RegSetValueExA(drivers, "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>("null"), 5);
+      }
+      RegCloseKey(drivers);
+    }
     InitializeModule(nullptr, GetModuleHandleW(nullptr));
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
 
