@@ -76,6 +76,8 @@ TEST_F(ScriptInstall, MalformedEntriesFailWithDispException) {
   EXPECT_EQ(DISP_E_EXCEPTION, Run("HKCU Key", true));
   EXPECT_EQ(DISP_E_EXCEPTION, Run("HKCU", true));
   EXPECT_EQ(DISP_E_EXCEPTION, Install("val " + std::string(260, 'n') + " = s 'name too long'"));
+  // A key name the registry refuses: neither opened nor created.
+  EXPECT_EQ(DISP_E_EXCEPTION, Install("Before " + std::string(300, 'k') + " = s 'x'"));
   EXPECT_EQ((Tree{{"", {}}}), Scratch());
   EXPECT_EQ(S_OK, Run("", true));
   EXPECT_EQ(S_OK, Run(" \r\n\t ", false));

@@ -170,6 +170,12 @@ TEST_F(SysInfoScriptTest, MissingResourcesGiveThePlatformError) {
   // This program itself carries no resources at all.
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND), Update(TRUE, nullptr));
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND), Update(FALSE, GetModuleHandleA(nullptr)));
+  ScriptRegistrar registrar;
+  const HRESULT missing = registrar.RunScriptResource("Z:\\nonexistent folder\\none.dll", kSysInfoId,
+                                                     "REGISTRY", TRUE);
+  EXPECT_TRUE(missing == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+              missing == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) || missing == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND))
+      << std::hex << missing;
   const HRESULT bogus = Update(TRUE, reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x10000)));
   EXPECT_TRUE(FAILED(bogus));
   EXPECT_EQ(FACILITY_WIN32, HRESULT_FACILITY(bogus));
