@@ -72,13 +72,16 @@ bool TakeSample(ClockSample* sample) {
 
 // Rounds ticks * frequency / counts / 1e6 to the nearest whole number without
 // overflowing 64 bits: the quotient and remainder by the counter span are
-// scaled separately.
+// scaled separately, and rates whose MHz would not fit 32 bits are refused
+// before anything is added.
 bool ComputeMegahertz(uint64_t ticks, uint64_t counts, uint64_t frequency, uint32_t* megahertz) {
+  constexpr uint64_t kMaxHertz = 0xFFFFFFFFull * 1000000;
   if (counts == 0 || frequency == 0) return false;
   if (counts > UINT64_MAX / frequency) return false;
   const uint64_t whole = ticks / counts;
   const uint64_t rest = ticks % counts;
-  if (whole != 0 && frequency > UINT64_MAX / whole) return false;
+  if (whole > kMaxHertz / frequency) return false;
+  // whole * frequency <= kMaxHertz and the remainder term is below frequency.
   const uint64_t hertz = whole * frequency + (rest * frequency + counts / 2) / counts;
   const uint64_t rounded = (hertz + 500000) / 1000000;
   if (rounded == 0 || rounded > 0xFFFFFFFFu) return false;

@@ -1,5 +1,7 @@
 #include "tests/support/vxd_loader.h"
 
+#include "base/handles.h"
+
 namespace devlore::test {
 namespace {
 
@@ -92,7 +94,7 @@ HANDLE WINAPI VxdLoaderCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSEC
     SetLastError(openError);
     return INVALID_HANDLE_VALUE;
   }
-  HMODULE module = LoadFromCurrentDirectory(file);
+  UniqueModule module(LoadFromCurrentDirectory(file));
   if (!module) {
     SetLastError(openError);
     return INVALID_HANDLE_VALUE;
@@ -101,34 +103,29 @@ HANDLE WINAPI VxdLoaderCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSEC
   for (DriverSlot& slot : State().slots) {
     if (slot.module) continue;
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!event) break;
+    if (!event) return INVALID_HANDLE_VALUE;
     slot.handle = event;
-    slot.module = module;
-    slot.entry = reinterpret_cast<DriverEntry>(GetProcAddress(module, "DeviceIoControl"));
+    slot.entry = reinterpret_cast<DriverEntry>(GetProcAddress(module.get(), "DeviceIoControl"));
+    slot.module = module.release();
     SetLastError(ERROR_SUCCESS);
     return event;
   }
-  FreeLibrary(module);
   SetLastError(ERROR_TOO_MANY_OPEN_FILES);
   return INVALID_HANDLE_VALUE;
 }
 
 BOOL WINAPI VxdLoaderDeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                      DWORD outputSize, LPDWORD returned, LPOVERLAPPED overlapped) {
-  DriverEntry entry = nullptr;
-  {
-    Locked locked;
-    DriverSlot* slot = FindSlot(device);
-    if (!slot) {
-      return DeviceIoControl(device, code, input, inputSize, output, outputSize, returned, overlapped);
-    }
-    entry = slot->entry;
-  }
-  if (HIWORD(code) != 0 || !entry) {
+  // Held through the driver's answer, so that no other thread can unload the
+  // module under it.
+  Locked locked;
+  DriverSlot* slot = FindSlot(device);
+  if (!slot) return DeviceIoControl(device, code, input, inputSize, output, outputSize, returned, overlapped);
+  if (HIWORD(code) != 0 || !slot->entry) {
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }
-  return entry(code, input, inputSize, output, outputSize, returned, overlapped);
+  return slot->entry(code, input, inputSize, output, outputSize, returned, overlapped);
 }
 
 BOOL WINAPI VxdLoaderCloseHandle(HANDLE handle) {
