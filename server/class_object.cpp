@@ -95,10 +95,15 @@ class ClassTableLockGuard {
 };
 
 // The cached class object is read without the lock by other threads: read and
-// publish it as one whole pointer.
+// publish it as one whole pointer, never from a register copy.
 IUnknown* CachedClassObject(const ClassEntry& row) {
-  return static_cast<IUnknown*>(
-      const_cast<void*>(*reinterpret_cast<void* const volatile*>(&row.classObject)));
+  return *static_cast<IUnknown* const volatile*>(&row.classObject);
+}
+
+void PublishClassObject(ClassEntry& row, IUnknown* classObject) {
+  // Everything the constructor wrote is visible before the pointer is.
+  MemoryBarrier();
+  *static_cast<IUnknown* volatile*>(&row.classObject) = classObject;
 }
 
 }  // namespace
@@ -137,7 +142,7 @@ HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** object) {
         void* created = nullptr;
         result = row->createClassObject(row->createInstance, IID_IUnknown, &created);
         if (SUCCEEDED(result) && created) {
-          InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&row->classObject), created);
+          PublishClassObject(*row, static_cast<IUnknown*>(created));
         } else if (created) {
           static_cast<IUnknown*>(created)->Release();
         }
