@@ -151,6 +151,25 @@ TEST_F(RegistrationTest, LoadServerTypeLibGivesThePathThatLoaded) {
   EXPECT_EQ(nullptr, typeLib);
 }
 
+TEST_F(RegistrationTest, IndexTextIsAppendedToTheFileNameWithinBounds) {
+  BSTR path = nullptr;
+  ITypeLib* typeLib = nullptr;
+  ASSERT_EQ(S_OK, LoadServerTypeLib(L"\\1", &path, &typeLib));
+  typeLib->Release();
+  char narrow[MAX_PATH * 2] = {};
+  WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, sizeof narrow, nullptr, nullptr);
+  EXPECT_EQ(test::BesideProgram("Devlore.DLL") + "\\1", narrow);
+  SysFreeString(path);
+
+  // An index text that cannot fit beside the file name is refused, not cut.
+  const std::wstring tooLong(2 * MAX_PATH, L'9');
+  path = reinterpret_cast<BSTR>(1);
+  typeLib = reinterpret_cast<ITypeLib*>(1);
+  EXPECT_EQ(E_INVALIDARG, LoadServerTypeLib(tooLong.c_str(), &path, &typeLib));
+  EXPECT_EQ(nullptr, path);
+  EXPECT_EQ(nullptr, typeLib);
+}
+
 TEST_F(RegistrationTest, ModuleWithoutTypeLibraryOrTlbFileFailsWithNullOutputs) {
   // The test program carries no type library and has no .tlb beside it.
   Module().typeLibraryInstance = GetModuleHandleA(nullptr);
