@@ -22,14 +22,14 @@ done
 started=$SECONDS
 "$root/tools/install-deps.sh" "${archs[@]}"
 
-# The 32-bit run keeps its prefix's Wine server alive between test programs
-# (tools/wine-run); stop it whatever happens.
+# The 32-bit run keeps each prefix's Wine server alive between test programs
+# (tools/wine-run); stop them all whatever happens.
 stop_servers() {
   local dir
-  for dir in "$root"/build/i686/wineprefix; do
-    [ -d "$dir" ] || continue
+  [ -d "$root/build/i686" ] || return 0
+  while read -r dir; do
     ( . "$root/tools/wine-env.sh" i686 "$dir" && "$devlore_wineserver" -k ) >/dev/null 2>&1 || true
-  done
+  done < <(find "$root/build/i686" -maxdepth 4 -name .devlore-ready -printf '%h\n')
 }
 trap stop_servers EXIT
 
