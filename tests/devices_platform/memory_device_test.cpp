@@ -3,159 +3,109 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "tests/devices_platform/device_lines.h"
 #include "tests/support/fake_platform.h"
 
 namespace devlore {
 namespace {
 
-// The fake machine's memory status and 16-bit side.
+// The fake memory status and 16-bit side, and what the device asked of them.
 struct Machine {
-  MEMORYSTATUS status = {};
-  bool kernelExports = true;  // ordinals 35, 36, 37
-  bool qtThunk = true;
-  WORD userModule = 0x1F07;   // what LoadLibrary16 answers (below 32: an error)
-  DWORD procedure = 0x01170042;  // what GetProcAddress16 answers
-  uint32_t percentages[3] = {78, 64, 91};
-
+  MEMORYSTATUS status = {sizeof(MEMORYSTATUS), 42, 65011712, 12345678, 2147483648u, 1048575, 2143289344, 1023};
+  bool exports = true, qtThunk = true;
+  WORD userModule = 0x1F07;      // LoadLibrary16's answer (below 32: an error)
+  DWORD procedure = 0x01170042;  // GetProcAddress16's answer
   int statusCalls = 0;
-  std::vector<std::string> loaded, looked;
-  std::vector<WORD> freed;
-  std::vector<uint16_t> selectors;
-};
-Machine* g_machine = nullptr;
+  std::string calls;  // "L<name> P<name> F<module> T<selector>" in order
+} * g;
 const FARPROC kQtThunk = reinterpret_cast<FARPROC>(static_cast<ULONG_PTR>(0x51A7));
 
-void WINAPI FakeGlobalMemoryStatus(LPMEMORYSTATUS status) {
-  ++g_machine->statusCalls;
-  *status = g_machine->status;
+void WINAPI Status(LPMEMORYSTATUS status) {
+  ++g->statusCalls;
+  *status = g->status;
 }
-
-WORD WINAPI FakeLoadLibrary16(LPCSTR name) {
-  g_machine->loaded.push_back(name);
-  return g_machine->userModule;
+WORD WINAPI LoadLibrary16(LPCSTR name) {
+  g->calls += std::string("L") + name + " ";
+  return g->userModule;
 }
-void WINAPI FakeFreeLibrary16(WORD module) { g_machine->freed.push_back(module); }
-DWORD WINAPI FakeGetProcAddress16(WORD module, LPCSTR name) {
-  EXPECT_EQ(g_machine->userModule, module);
-  g_machine->looked.push_back(name);
-  return g_machine->procedure;
+void WINAPI FreeLibrary16(WORD module) { g->calls += "F" + std::to_string(module) + " "; }
+DWORD WINAPI GetProcAddress16(WORD module, LPCSTR name) {
+  EXPECT_EQ(g->userModule, module);
+  g->calls += std::string("P") + name + " ";
+  return g->procedure;
 }
-
-FARPROC FakeKernelExport(uint32_t ordinal) {
-  if (!g_machine->kernelExports) return nullptr;
-  switch (ordinal) {
-    case 35: return reinterpret_cast<FARPROC>(&FakeLoadLibrary16);
-    case 36: return reinterpret_cast<FARPROC>(&FakeFreeLibrary16);
-    case 37: return reinterpret_cast<FARPROC>(&FakeGetProcAddress16);
-    default: return nullptr;
-  }
+FARPROC KernelExport(uint32_t ordinal) {
+  if (!g->exports) return nullptr;
+  if (ordinal == 35) return reinterpret_cast<FARPROC>(&LoadLibrary16);
+  if (ordinal == 36) return reinterpret_cast<FARPROC>(&FreeLibrary16);
+  if (ordinal == 37) return reinterpret_cast<FARPROC>(&GetProcAddress16);
+  return nullptr;
 }
-
-FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
-  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) && lstrcmpA(name, "QT_Thunk") == 0) {
-    EXPECT_EQ(GetModuleHandleA("KERNEL32.DLL"), module);
-    return g_machine->qtThunk ? kQtThunk : nullptr;
-  }
-  return GetProcAddress(module, name);
+FARPROC WINAPI ProcAddress(HMODULE module, LPCSTR name) {
+  EXPECT_EQ(GetModuleHandleA("KERNEL32.DLL"), module);
+  EXPECT_STREQ("QT_Thunk", name);
+  return g->qtThunk ? kQtThunk : nullptr;
 }
-
-uint32_t FakeCallThunk16(FARPROC qtThunk, uint32_t procedure16, uint16_t argument) {
-  EXPECT_EQ(kQtThunk, qtThunk);
-  EXPECT_EQ(g_machine->procedure, procedure16);
-  g_machine->selectors.push_back(argument);
-  return argument < 3 ? g_machine->percentages[argument] : 0;
+uint32_t Thunk(FARPROC qtThunk, uint32_t procedure16, uint16_t selector) {
+  EXPECT_TRUE(qtThunk == kQtThunk && procedure16 == g->procedure);
+  g->calls += "T" + std::to_string(selector) + " ";
+  const uint32_t percentages[] = {78, 64, 91};
+  return selector < 3 ? percentages[selector] : 0;
 }
 
 class MemoryDeviceTest : public ::testing::Test {
  protected:
   MemoryDeviceTest() {
-    g_machine = &machine;
-    machine.status.dwLength = sizeof machine.status;
-    machine.status.dwMemoryLoad = 42;
-    machine.status.dwTotalPhys = 65011712;
-    machine.status.dwAvailPhys = 12345678;
-    machine.status.dwTotalPageFile = 2147483648u;
-    machine.status.dwAvailPageFile = 1048575;
-    machine.status.dwTotalVirtual = 2143289344;
-    machine.status.dwAvailVirtual = 1023;
+    g = &machine;
     auto& api = fake.Api();
-    api.globalMemoryStatus = &FakeGlobalMemoryStatus;
-    api.getKernelExportByOrdinal = &FakeKernelExport;
-    api.getProcAddress = &FakeGetProcAddress;
-    api.callThunk16 = &FakeCallThunk16;
+    api.globalMemoryStatus = &Status;
+    api.getKernelExportByOrdinal = &KernelExport;
+    api.getProcAddress = &ProcAddress;
+    api.callThunk16 = &Thunk;
   }
-  ~MemoryDeviceTest() override { g_machine = nullptr; }
-
   std::vector<std::wstring> Lines(int* ok = nullptr) {
     device.reset(MemoryDevice::Create());
-    EXPECT_NE(nullptr, device);
-    return Request(ok);
+    return test::CategoryLines(*device, ok);
   }
-  std::vector<std::wstring> Request(int* ok = nullptr) {
-    BSTR* table = nullptr;
-    const int result = device->GetCategory(0, &table);
-    if (ok) *ok = result;
-    std::vector<std::wstring> lines;
-    for (int i = 0; i < 11; ++i) lines.push_back(table && table[i] ? table[i] : L"");
-    return lines;
-  }
-
   Machine machine;
   test::FakePlatform fake;
   std::unique_ptr<MemoryDevice> device;
 };
 
-TEST_F(MemoryDeviceTest, ShowsEveryLineWithGroupedBytesAndSizes) {
+TEST_F(MemoryDeviceTest, EveryLineWithGroupedBytesSizesAndPercentages) {
   int ok = 0;
-  const auto lines = Lines(&ok);
+  EXPECT_EQ((std::vector<std::wstring>{
+                L"Memory Summary",
+                L"Total Physical Memory : 67,108,864 Bytes (64.0 MB)",
+                L"Available Physical Memory : 12,345,678 Bytes (11.7 MB)",
+                L"Total Virtual Memory : 2,143,289,344 Bytes (1.9 GB)",
+                L"Available Virtual Memory : 1,023 Bytes ()",
+                L"Total Page File Memory : 2,147,483,648 Bytes (2.0 GB)",
+                L"Available Page File Memory : 1,048,575 Bytes (1023.9 KB)",
+                L"Current Memory Load : 42%",
+                L"Remaining System Resources : 78%",
+                L"Remaining GDI Resources : 64%",
+                L"Remaining User Resources : 91%",
+            }),
+            Lines(&ok));
   EXPECT_EQ(1, ok);
-  const std::vector<std::wstring> expected = {
-      L"Memory Summary",
-      L"Total Physical Memory : 67,108,864 Bytes (64.0 MB)",
-      L"Available Physical Memory : 12,345,678 Bytes (11.7 MB)",
-      L"Total Virtual Memory : 2,143,289,344 Bytes (1.9 GB)",
-      L"Available Virtual Memory : 1,023 Bytes ()",
-      L"Total Page File Memory : 2,147,483,648 Bytes (2.0 GB)",
-      L"Available Page File Memory : 1,048,575 Bytes (1023.9 KB)",
-      L"Current Memory Load : 42%",
-      L"Remaining System Resources : 78%",
-      L"Remaining GDI Resources : 64%",
-      L"Remaining User Resources : 91%",
-  };
-  EXPECT_EQ(expected, lines);
-
-  // USER.EXE is loaded, asked for the procedure, called with the three
-  // selectors and released once.
-  EXPECT_EQ(std::vector<std::string>{"USER.EXE"}, machine.loaded);
-  EXPECT_EQ(std::vector<std::string>{"GetFreeSystemResources"}, machine.looked);
-  EXPECT_EQ((std::vector<uint16_t>{0, 1, 2}), machine.selectors);
-  EXPECT_EQ(std::vector<WORD>{machine.userModule}, machine.freed);
+  EXPECT_EQ("LUSER.EXE PGetFreeSystemResources T0 T1 T2 F7943 ", machine.calls);
 }
 
 TEST_F(MemoryDeviceTest, PhysicalMemoryIsRaisedToTheNextEvenMegabyteCount) {
-  struct Case {
-    SIZE_T reported;
-    const wchar_t* line;
-  };
-  const Case cases[] = {
-      {67108864, L"Total Physical Memory : 69,206,016 Bytes (66.0 MB)"},    // exactly 64 MB
-      {133693440, L"Total Physical Memory : 134,217,728 Bytes (128.0 MB)"},  // 127.5 MB
-      {65011712, L"Total Physical Memory : 67,108,864 Bytes (64.0 MB)"},     // 62 MB
-      {66480128, L"Total Physical Memory : 67,108,864 Bytes (64.0 MB)"},     // 63.4 MB
-      {0, L"Total Physical Memory : 2,097,152 Bytes (2.0 MB)"},
+  const std::pair<SIZE_T, const wchar_t*> cases[] = {
+      {67108864, L"69,206,016 Bytes (66.0 MB)"},    // exactly 64 MB
+      {133693440, L"134,217,728 Bytes (128.0 MB)"},  // 127.5 MB
+      {66480128, L"67,108,864 Bytes (64.0 MB)"},     // 63.4 MB
+      {0, L"2,097,152 Bytes (2.0 MB)"},
       // 4 GB less one byte would wrap to 0 in 32 bits; it stays at the largest value.
-      {0xFFFFFFFFu, L"Total Physical Memory : 4,294,967,295 Bytes (3.9 GB)"},
+      {0xFFFFFFFFu, L"4,294,967,295 Bytes (3.9 GB)"},
   };
-  for (const Case& c : cases) {
-    machine.status.dwTotalPhys = c.reported;
-    EXPECT_EQ(c.line, Lines()[1]) << c.reported;
+  for (const auto& c : cases) {
+    machine.status.dwTotalPhys = c.first;
+    EXPECT_EQ(std::wstring(L"Total Physical Memory : ") + c.second, Lines()[1]);
   }
-}
-
-TEST_F(MemoryDeviceTest, ZeroBytesShowEmptyParentheses) {
   machine.status.dwAvailPageFile = 0;
   EXPECT_EQ(L"Available Page File Memory : 0 Bytes ()", Lines()[6]);
 }
@@ -167,40 +117,33 @@ TEST_F(MemoryDeviceTest, MissingThunkFailsOnlyTheFirstRequest) {
   EXPECT_EQ(0, ok);
   EXPECT_EQ(L"Total Physical Memory : 67,108,864 Bytes (64.0 MB)", lines[1]);
   EXPECT_EQ(L"Remaining System Resources : 0%", lines[8]);
-  EXPECT_TRUE(machine.loaded.empty());  // nothing 16-bit is called without QT_Thunk
-
-  // The memory figures were final: later requests succeed without collecting again.
-  machine.qtThunk = true;
+  machine.qtThunk = true;  // the memory figures were final: no second Collect
   for (int request = 0; request < 2; ++request) {
-    lines = Request(&ok);
+    EXPECT_EQ(L"Remaining User Resources : 0%", test::CategoryLines(*device, &ok)[10]);
     EXPECT_EQ(1, ok);
-    EXPECT_EQ(L"Remaining User Resources : 0%", lines[10]);
   }
   EXPECT_EQ(1, machine.statusCalls);
+  EXPECT_EQ("", machine.calls);
 }
 
-TEST_F(MemoryDeviceTest, Missing16BitServicesLeaveResourcesUnknown) {
-  machine.kernelExports = false;
+TEST_F(MemoryDeviceTest, Missing16BitPiecesReleaseWhatWasLoaded) {
   int ok = 1;
+  machine.exports = false;
   Lines(&ok);
   EXPECT_EQ(0, ok);
-  EXPECT_TRUE(machine.loaded.empty());
+  EXPECT_EQ("", machine.calls);
 
-  // USER.EXE not loadable: nothing to release.
-  machine.kernelExports = true;
-  machine.userModule = 2;
-  EXPECT_EQ(L"Remaining GDI Resources : 0%", Lines(&ok)[9]);
-  EXPECT_EQ(0, ok);
-  EXPECT_TRUE(machine.looked.empty());
-  EXPECT_TRUE(machine.freed.empty());
+  machine.exports = true;
+  machine.userModule = 2;  // USER.EXE not loadable: nothing to release
+  Lines(&ok);
+  EXPECT_EQ("LUSER.EXE ", machine.calls);
 
-  // No GetFreeSystemResources: the module is released, nothing is called.
+  machine.calls.clear();
   machine.userModule = 0x2A17;
-  machine.procedure = 0;
+  machine.procedure = 0;  // no GetFreeSystemResources: released, nothing called
   Lines(&ok);
   EXPECT_EQ(0, ok);
-  EXPECT_EQ(std::vector<WORD>{0x2A17}, machine.freed);
-  EXPECT_TRUE(machine.selectors.empty());
+  EXPECT_EQ("LUSER.EXE PGetFreeSystemResources F10775 ", machine.calls);
 }
 
 }  // namespace
