@@ -22,7 +22,7 @@
 //           and fails with ERROR_INVALID_PARAMETER otherwise.
 //   code 2  input: sector request record      output: 4 bytes (optional)
 //           Reads word 7 sectors from sector word 3 of drive word 4 into the
-//           buffer of words 1 and 2 and answers the number of bytes read. The
+//           buffer of word 1 and answers the number of bytes read. The
 //           whole transfer is read first and copied to the caller's buffer only
 //           when it is complete: a request that fails leaves the buffer as it
 //           was. Never more than word 6 times word 7 bytes are written there,
@@ -34,7 +34,9 @@
 //           when the boot sector holds no valid parameter block.
 // Input records are read through the pointer at their full length; the stated
 // input size is not relied on, because the disk device states 4 bytes for every
-// record. Any other code fails with ERROR_INVALID_FUNCTION.
+// record. A null input or output pointer where one is needed is refused. Any
+// other code fails with ERROR_INVALID_FUNCTION. The driver keeps no state
+// between requests and uses no heap.
 //
 // A drive is reached through its raw device "\\.\X:". A drive that has none (or
 // that the process may not read) makes codes 2 and 9 fail with the platform's
