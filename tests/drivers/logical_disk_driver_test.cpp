@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "devices/logical_disk_device.h"
+#include "model/device_list.h"
 #include "tests/drivers/driver_test_support.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/registry_fixture.h"
 #include "tests/support/vxd_loader.h"
 
 namespace devlore::test {
@@ -148,6 +150,29 @@ TEST_F(LogicalDiskDriverTest, DriveWithoutRawDeviceHasNoBootSector) {
   BSTR* table = nullptr;
   EXPECT_EQ(0, device->GetCategory(0, &table));
   EXPECT_EQ(0, device->GetCategory(0, &table));
+}
+
+// The whole list, as InitializeDeviceObjects builds it with the driver folder
+// current: one disk device per fixed drive, each with its own boot sector.
+TEST_F(LogicalDiskDriverTest, DeviceListReadsEveryFixedDrive) {
+  FakeMachine machine;
+  machine.AddTypicalDevices();
+  platform_.SetDrives({{"A:\\", DRIVE_REMOVABLE}, {"M:\\", DRIVE_FIXED}, {"O:\\", DRIVE_FIXED}});
+  EXPECT_EQ(1, InitializeDeviceList());
+  struct ListOwner {
+    ~ListOwner() { TerminateDeviceList(); }
+  } owner;
+  ASSERT_EQ(2u + 5u, DeviceListCount());
+  EXPECT_EQ(0, OpenVxdHandleCount());
+  const char* names[] = {"FAT12", "FAT32"};
+  const char* types[] = {"Drive M:", "Drive O:"};
+  for (int i = 0; i < 2; ++i) {
+    DeviceObject* device = DeviceListArray()[i];
+    EXPECT_EQ(types[i], Narrow(device->typeName));
+    BSTR* table = nullptr;
+    ASSERT_EQ(1, device->GetCategory(0, &table)) << types[i];
+    EXPECT_EQ(std::string("File System: ") + names[i], Narrow(table[4]));
+  }
 }
 
 }  // namespace
