@@ -1,0 +1,299 @@
+// Measures, on the Wine it runs on, how long the whole device report takes in
+// process through the library's own objects, and how long the same kinds of
+// information take through WMI's in-process queries. Every measurement runs
+// N times, interleaved (one run of each per round), after a few warm-up rounds
+// that are not counted; the table gives the percentiles of each.
+// Usage: devlore_benchmark [--runs N] [--warmup W] [--driver-folder DIR]
+//   --driver-folder  the folder made current before the runs, where a driver
+//                    loader finds PROCID.VXD and VOLQ.VXD (default: "\Qarbin\Si"
+//                    below the Windows directory, as the control uses it)
+#include <windows.h>
+#include <wbemcli.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/com_ptr.h"
+#include "tools/benchmark/report_workload.h"
+#include "tools/benchmark/statistics.h"
+#include "tools/benchmark/wmi_workload.h"
+
+namespace {
+
+using bench::ReportVariant;
+
+struct Measurement {
+  std::string name;
+  std::function<bool()> run;  // one run; false when its work failed
+  std::vector<double> samples;
+  double coldMs = 0;
+  int failedRuns = 0;
+};
+
+const char* WineVersion() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  using Proc = const char*(CDECL*)();
+  Proc proc = ntdll ? reinterpret_cast<Proc>(GetProcAddress(ntdll, "wine_get_version")) : nullptr;
+  return proc ? proc() : "not Wine";
+}
+
+std::string DefaultDriverFolder() {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length + 12 >= MAX_PATH) return std::string();
+  return std::string(folder) + "\\Qarbin\\Si";
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void PrintRow(const char* name, const bench::Summary& s, double cold) {
+  std::printf("%-40s %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %11.3f\n", name, s.median, s.minimum, s.p10, s.p90,
+              s.p99, s.maximum, s.mean, cold);
+}
+
+std::string HexResult(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 200, warmup = 3;
+  std::string driverFolder = DefaultDriverFolder();
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
+    else if (arg == "--warmup" && i + 1 < argc) warmup = std::atoi(argv[++i]);
+    else if (arg == "--driver-folder" && i + 1 < argc) driverFolder = argv[++i];
+    else {
+      std::fprintf(stderr, "usage: devlore_benchmark [--runs N] [--warmup W] [--driver-folder DIR]\n");
+      return 2;
+    }
+  }
+  if (runs < 1 || warmup < 0) {
+    std::fprintf(stderr, "devlore_benchmark: --runs must be at least 1 and --warmup at least 0\n");
+    return 2;
+  }
+
+  // The page's thread has COM initialised long before the control runs; the
+  // list's own CoInitialize and CoUninitialize then only nest inside this one.
+  CoInitialize(nullptr);
+
+  SYSTEM_INFO system = {};
+  GetNativeSystemInfo(&system);
+  SYSTEMTIME now = {};
+  GetSystemTime(&now);
+  std::printf("Devlore benchmark, %04u-%02u-%02u %02u:%02u UTC\n", now.wYear, now.wMonth, now.wDay, now.wHour,
+              now.wMinute);
+  std::printf("build: %s; Wine: %s; processors: %lu; runs per measurement: %d (after %d warm-up rounds)\n",
+              sizeof(void*) == 8 ? "x86_64" : "i686", WineVersion(),
+              static_cast<unsigned long>(system.dwNumberOfProcessors), runs, warmup);
+  const bool driversPresent =
+      FileExists(driverFolder + "\\PROCID.VXD") && FileExists(driverFolder + "\\VOLQ.VXD");
+  if (!driverFolder.empty() && SetCurrentDirectoryA(driverFolder.c_str()))
+    std::printf("current directory: %s (probe drivers %s)\n", driverFolder.c_str(),
+                driversPresent ? "present" : "NOT present");
+  else
+    std::printf("current directory: could not change to %s; probe drivers will not be found\n",
+                driverFolder.c_str());
+
+  // What each report variant does, from one traced run (not timed).
+  const ReportVariant variants[] = {ReportVariant::kAsShipped, ReportVariant::kNoClockProbe,
+                                    ReportVariant::kWithClockProbe};
+  std::vector<bench::ReportOutcome> expected;
+  std::vector<Measurement> measurements;
+  for (ReportVariant variant : variants) {
+    const size_t index = expected.size();
+    expected.push_back(bench::ReportOutcome{});
+    measurements.push_back(Measurement{bench::VariantName(variant), [variant, index, &expected]() {
+                                         bench::InstallVariant(variant);
+                                         const bench::ReportOutcome o = bench::RunReport();
+                                         bench::RemoveVariant();
+                                         const bench::ReportOutcome& e = expected[index];
+                                         return o.devices == e.devices && o.elementsRead == e.elementsRead &&
+                                                o.devices > 0;
+                                       }});
+  }
+  std::vector<double> connectMs;
+  measurements.push_back(Measurement{"WMI, connect in every run", [&connectMs]() {
+                                       double ms = 0;
+                                       const bench::WmiPassOutcome o = bench::RunWmiWithConnect(false, &ms);
+                                       connectMs.push_back(ms);
+                                       if (FAILED(o.connectResult)) return false;
+                                       for (const auto& q : o.queries)
+                                         if (FAILED(q.result)) return false;
+                                       return true;
+                                     }});
+  devlore::ComPtr<IWbemServices> services;
+  std::vector<std::vector<double>> queryMs(bench::WmiQueries().size());
+  measurements.push_back(Measurement{"WMI, connected once", [&services, &queryMs]() {
+                                       if (!services) return false;
+                                       bench::WmiPassOutcome o;
+                                       std::vector<double> times;
+                                       bench::RunWmiQueries(services.Get(), &o, &times, false);
+                                       for (size_t q = 0; q < times.size() && q < queryMs.size(); ++q)
+                                         queryMs[q].push_back(times[q]);
+                                       for (const auto& q : o.queries)
+                                         if (FAILED(q.result)) return false;
+                                       return true;
+                                     }});
+
+  // The first run of each, timed on its own: it pays for first use (modules
+  // loaded, registry and caches warmed). The connection for "connected once"
+  // is made just before its first run, outside the timing.
+  bench::Stopwatch watch;
+  for (size_t m = 0; m < measurements.size(); ++m) {
+    if (m == 4) {
+      const HRESULT hr = bench::ConnectWmi(services.Receive());
+      if (FAILED(hr)) std::printf("WMI connection failed: %s\n", HexResult(hr).c_str());
+    }
+    // The report's expectations come from the traced runs below, so the
+    // result of a cold run is not judged.
+    watch.Start();
+    measurements[m].run();
+    measurements[m].coldMs = watch.ElapsedMs();
+  }
+  connectMs.clear();
+  for (auto& q : queryMs) q.clear();
+
+  std::printf("\nWhat each report variant did (one traced run, not timed):\n");
+  bool reportBuilt = true;
+  for (size_t v = 0; v < 3; ++v) {
+    bench::ProbeTrace trace;
+    expected[v] = bench::TraceReport(variants[v], &trace);
+    const bench::ReportOutcome& o = expected[v];
+    reportBuilt = reportBuilt && o.devices > 0;
+    std::printf("  %s: %s\n", bench::VariantName(variants[v]), bench::VariantDescription(variants[v]));
+    std::printf("    list %s, %d devices, GetCategory ok %u / failed %u, %u elements read (%llu characters)\n",
+                o.built ? "built" : "build reported failure", o.devices, o.categoriesOk, o.categoriesFailed,
+                o.elementsRead, static_cast<unsigned long long>(o.characters));
+    std::printf("    processor type seen %lu; CPU %s; clock line \"%s\"\n",
+                static_cast<unsigned long>(trace.processorType), trace.cpuStatus.c_str(),
+                trace.clockLine.c_str());
+    std::printf("    PROCID.VXD: %d opens, %d opened, %d requests, %d answered; VOLQ.VXD: %d opens, %d opened, "
+                "%d requests, %d answered; 16-bit calls: %d\n",
+                trace.procidOpens, trace.procidOpened, trace.procidRequests, trace.procidAnswers, trace.volqOpens,
+                trace.volqOpened, trace.volqRequests, trace.volqAnswers, trace.thunkCalls);
+  }
+
+  std::printf("\nWhat WMI answered (one run, not timed):\n");
+  {
+    double ms = 0;
+    const bench::WmiPassOutcome o = bench::RunWmiWithConnect(true, &ms);
+    if (FAILED(o.connectResult)) std::printf("  connection failed: %s\n", HexResult(o.connectResult).c_str());
+    for (size_t q = 0; q < o.queries.size(); ++q) {
+      const bench::WmiQueryOutcome& r = o.queries[q];
+      char name[64] = {};
+      WideCharToMultiByte(CP_UTF8, 0, bench::WmiQueries()[q].wmiClass, -1, name, sizeof name - 1, nullptr, nullptr);
+      std::printf("  %-22s %s, %d rows, %d values, %d null, %d missing; first row: %s\n", name,
+                  SUCCEEDED(r.result) ? "ok" : ("FAILED " + HexResult(r.result)).c_str(), r.rows, r.values,
+                  r.nullValues, r.missing, r.firstRow.c_str());
+    }
+  }
+
+  // The timed rounds: one run of each measurement per round, so that any
+  // slowdown of the shared machine falls on all of them alike.
+  for (int round = 0; round < warmup + runs; ++round) {
+    for (auto& m : measurements) {
+      watch.Start();
+      const bool ok = m.run();
+      const double ms = watch.ElapsedMs();
+      if (round < warmup) continue;
+      m.samples.push_back(ms);
+      if (!ok) ++m.failedRuns;
+    }
+    if (round < warmup) {
+      connectMs.clear();
+      for (auto& q : queryMs) q.clear();
+    }
+  }
+
+  std::printf("\nTimed part of each run:\n"
+              "  report: InitializeDeviceList, GetCategory of every category of every device, reading every\n"
+              "          element string, TerminateDeviceList (COM is initialised once by this program; the\n"
+              "          list's CoInitialize/CoUninitialize nest inside)\n"
+              "  WMI, connect in every run: CoCreateInstance(WbemLocator), ConnectServer(\"ROOT\\CIMV2\"), six\n"
+              "          ExecQuery (WQL, WBEM_FLAG_FORWARD_ONLY|WBEM_FLAG_RETURN_IMMEDIATELY), Next over every\n"
+              "          row, Get of every selected property, release of everything\n"
+              "  WMI, connected once: the same six queries and reads on one connection made before the runs\n");
+  std::printf("\n%-40s %9s %9s %9s %9s %9s %9s %9s %11s\n", "milliseconds per run", "median", "min", "p10", "p90",
+              "p99", "max", "mean", "first(cold)");
+  std::vector<bench::Summary> summaries;
+  for (auto& m : measurements) {
+    summaries.push_back(bench::Summarize(m.samples));
+    PrintRow(m.name.c_str(), summaries.back(), m.coldMs);
+  }
+  for (auto& m : measurements)
+    if (m.failedRuns) std::printf("NOTE: %s: %d of %d runs did not do their whole work\n", m.name.c_str(),
+                                  m.failedRuns, runs);
+
+  std::printf("\nWMI detail (medians, ms): connect %.3f", bench::Summarize(connectMs).median);
+  for (size_t q = 0; q < queryMs.size(); ++q) {
+    char name[64] = {};
+    WideCharToMultiByte(CP_UTF8, 0, bench::WmiQueries()[q].wmiClass, -1, name, sizeof name - 1, nullptr, nullptr);
+    std::printf("; %s %.3f", name + 6, bench::Summarize(queryMs[q]).median);
+  }
+  std::printf("\n");
+
+  // Where the report's time goes, in the variant without the clock probe:
+  // separate runs after the timed ones, so that the extra clock reads do not
+  // touch the figures above.
+  {
+    std::vector<double> enumerate, find, build, terminate;
+    std::vector<std::vector<double>> devices;
+    std::vector<std::string> names;
+    bench::InstallVariant(ReportVariant::kNoClockProbe);
+    for (int round = 0; round < runs; ++round) {
+      bench::ReportPhases phases;
+      bench::RunReportInPhases(&phases);
+      enumerate.push_back(phases.enumerateKeysMs);
+      find.push_back(phases.findKeysMs);
+      build.push_back(phases.buildMs);
+      terminate.push_back(phases.terminateMs);
+      if (devices.size() < phases.deviceMs.size()) devices.resize(phases.deviceMs.size());
+      for (size_t d = 0; d < phases.deviceMs.size(); ++d) devices[d].push_back(phases.deviceMs[d]);
+      names = phases.deviceNames;
+    }
+    bench::RemoveVariant();
+    std::printf("\nReport detail (%s, medians of %d runs, ms):\n", bench::VariantName(ReportVariant::kNoClockProbe),
+                runs);
+    std::printf("  InitializeDeviceList %.3f (of which, timed apart: hardware key enumeration %.3f, key searches %.3f)\n",
+                bench::Summarize(build).median, bench::Summarize(enumerate).median, bench::Summarize(find).median);
+    std::printf("  GetCategory and reads per device:");
+    for (size_t d = 0; d < devices.size(); ++d)
+      std::printf("%s %s %.3f", d ? ";" : "", d < names.size() ? names[d].c_str() : "?",
+                  bench::Summarize(devices[d]).median);
+    std::printf("\n  TerminateDeviceList %.3f\n", bench::Summarize(terminate).median);
+  }
+
+  std::printf("\nRatio of medians (WMI / report):\n%-40s %22s %22s\n", "", "WMI connect every run",
+              "WMI connected once");
+  for (size_t v = 0; v < 3; ++v) {
+    const double control = summaries[v].median;
+    std::printf("%-40s %21.1fx %21.1fx\n", measurements[v].name.c_str(),
+                control > 0 ? summaries[3].median / control : 0.0, control > 0 ? summaries[4].median / control : 0.0);
+  }
+
+  std::printf("\nTargets (checked, not tuned for):\n");
+  for (size_t v = 0; v < 3; ++v) {
+    const double ratio = summaries[v].median > 0 ? summaries[3].median / summaries[v].median : 0;
+    std::printf("  %-38s at least 20x faster than WMI (connect every run): %.1fx, %s\n",
+                measurements[v].name.c_str(), ratio, ratio >= 20 ? "met" : "NOT met");
+  }
+  const double noClock = summaries[1].median;
+  std::printf("  %-38s under 5 ms%s: %.3f ms, %s\n", measurements[1].name.c_str(),
+              sizeof(void*) == 8 ? "" : " (the target is for 64-bit Wine; shown for comparison)", noClock,
+              noClock < 5 ? "met" : "NOT met");
+
+  services.Reset();
+  CoUninitialize();
+  bool anyFailed = !reportBuilt;
+  for (auto& m : measurements) anyFailed = anyFailed || m.failedRuns == static_cast<int>(m.samples.size());
+  return anyFailed ? 1 : 0;
+}
