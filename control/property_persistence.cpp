@@ -1,5 +1,6 @@
 #include "control/property_persistence.h"
 
+#include <ole2.h>
 #include <stddef.h>
 
 namespace devlore {
@@ -19,6 +20,8 @@ bool MemberFits(const PropertyEntry& entry) {
          entry.memberSize <= sizeof(ControlProperties) - entry.memberOffset;
 }
 
+bool IsDispatchEntry(const PropertyEntry& entry) { return entry.memberSize == 0; }
+
 HRESULT WriteExactly(IStream* stream, const void* data, ULONG size) {
   ULONG written = 0;
   const HRESULT hr = stream->Write(data, size, &written);
@@ -35,54 +38,239 @@ HRESULT ReadExactly(IStream* stream, void* data, ULONG size) {
   return S_OK;
 }
 
+// The payload size of the numeric types; 0 for objects and text.
+ULONG FixedPayloadSize(VARTYPE type) {
+  switch (type) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_BOOL:
+    case VT_UI2:
+      return 2;
+    case VT_I4:
+    case VT_R4:
+    case VT_ERROR:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+      return 4;
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+bool IsObjectType(VARTYPE type) { return type == VT_UNKNOWN || type == VT_DISPATCH; }
+
+// The dispatch interface of an entry, asked again only when it differs from
+// the one held.
+HRESULT EntryDispatch(IUnknown* control, const PropertyEntry& entry, const IID*& heldIid, IDispatch*& held) {
+  const IID& iid = entry.dispatchInterface ? *entry.dispatchInterface : IID_IDispatch;
+  if (held && heldIid && IsEqualIID(*heldIid, iid)) return S_OK;
+  if (held) held->Release();
+  held = nullptr;
+  heldIid = nullptr;
+  if (!control || FAILED(control->QueryInterface(iid, reinterpret_cast<void**>(&held))) || !held) {
+    held = nullptr;
+    return E_FAIL;
+  }
+  heldIid = &iid;
+  return S_OK;
+}
+
+HRESULT WriteTaggedValue(IStream* stream, VARIANT& value) {
+  const VARTYPE type = V_VT(&value);
+  HRESULT hr = WriteExactly(stream, &type, sizeof type);
+  if (FAILED(hr)) return hr;
+  if (const ULONG size = FixedPayloadSize(type)) return WriteExactly(stream, &V_UI1(&value), size);
+  if (IsObjectType(type)) {
+    IUnknown* object = V_UNKNOWN(&value);
+    if (!object) return WriteClassStm(stream, CLSID_NULL);
+    IPersistStream* persist = nullptr;
+    hr = object->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist));
+    if (FAILED(hr)) return hr;
+    hr = OleSaveToStream(persist, stream);
+    persist->Release();
+    return hr;
+  }
+  VARIANT text;
+  VariantInit(&text);
+  const VARIANT* source = &value;
+  if (type != VT_BSTR) {
+    hr = VariantChangeType(&text, &value, VARIANT_NOVALUEPROP, VT_BSTR);
+    if (FAILED(hr)) return hr;
+    source = &text;
+  }
+  const BSTR string = V_BSTR(source);
+  const DWORD bytes = string ? (SysStringLen(string) + 1) * sizeof(OLECHAR) : 0;
+  hr = WriteExactly(stream, &bytes, sizeof bytes);
+  if (SUCCEEDED(hr) && bytes) hr = WriteExactly(stream, string, bytes);
+  VariantClear(&text);
+  return hr;
+}
+
+// Reads one tagged value into value (which the caller clears).
+HRESULT ReadTaggedValue(IStream* stream, VARIANT& value) {
+  VARTYPE type = VT_EMPTY;
+  HRESULT hr = ReadExactly(stream, &type, sizeof type);
+  if (FAILED(hr)) return hr;
+  if (const ULONG size = FixedPayloadSize(type)) {
+    hr = ReadExactly(stream, &V_UI1(&value), size);
+    if (SUCCEEDED(hr)) V_VT(&value) = type;
+    return hr;
+  }
+  if (IsObjectType(type)) {
+    // A failure to bring the object back is not reported: the value is null.
+    IUnknown* object = nullptr;
+    if (FAILED(OleLoadFromStream(stream, type == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
+                                 reinterpret_cast<void**>(&object)))) {
+      object = nullptr;
+    }
+    V_VT(&value) = type;
+    V_UNKNOWN(&value) = object;
+    return S_OK;
+  }
+  DWORD bytes = 0;
+  hr = ReadExactly(stream, &bytes, sizeof bytes);
+  if (FAILED(hr)) return hr;
+  BSTR string = nullptr;
+  if (bytes != 0) {
+    if (bytes % sizeof(OLECHAR) != 0 || bytes < sizeof(OLECHAR) || bytes > kMaxTextPayload) return E_FAIL;
+    const UINT length = bytes / sizeof(OLECHAR) - 1;
+    string = SysAllocStringLen(nullptr, length);  // room for length characters and a terminator
+    if (!string) return E_OUTOFMEMORY;
+    hr = ReadExactly(stream, string, bytes);
+    if (FAILED(hr) || string[length] != 0) {
+      SysFreeString(string);
+      return FAILED(hr) ? hr : E_FAIL;
+    }
+  }
+  V_VT(&value) = VT_BSTR;
+  V_BSTR(&value) = string;
+  if (type == VT_BSTR) return S_OK;
+  VARIANT converted;
+  VariantInit(&converted);
+  hr = VariantChangeType(&converted, &value, 0, type);
+  VariantClear(&value);
+  if (FAILED(hr)) return hr;
+  value = converted;
+  return S_OK;
+}
+
+HRESULT PutProperty(IDispatch* dispatch, DISPID id, VARIANT& value) {
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {&value, &named, 1, 1};
+  const VARTYPE type = V_VT(&value);
+  if (IsObjectType(type & VT_TYPEMASK) || (type & (VT_ARRAY | VT_BYREF))) {
+    if (SUCCEEDED(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF, &params, nullptr,
+                                   nullptr, nullptr))) {
+      return S_OK;
+    }
+  }
+  return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                          nullptr);
+}
+
 }  // namespace
 
 const PropertyEntry* ControlPropertySet() { return kControlProperties; }
 
-HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties) {
+HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
+                       IUnknown* control) {
   if (!stream || !table) return E_POINTER;
   const DWORD version = kPropertyStreamVersion;
   HRESULT hr = WriteExactly(stream, &version, sizeof version);
   if (FAILED(hr)) return hr;
   const BYTE* base = reinterpret_cast<const BYTE*>(&properties);
+  IDispatch* dispatch = nullptr;
+  const IID* dispatchIid = nullptr;
   for (const PropertyEntry* entry = table; entry->pageClass; ++entry) {
     if (!entry->name) continue;
-    // Only member entries are persisted by this control; a table with a
-    // dispatch entry is not supported.
-    if (entry->memberSize == 0) return E_NOTIMPL;
-    if (!MemberFits(*entry)) return E_UNEXPECTED;
-    hr = WriteExactly(stream, base + entry->memberOffset, entry->memberSize);
-    if (FAILED(hr)) return hr;
+    if (IsDispatchEntry(*entry)) {
+      if (FAILED(EntryDispatch(control, *entry, dispatchIid, dispatch))) {
+        hr = E_FAIL;
+        break;
+      }
+      VARIANT value;
+      VariantInit(&value);
+      DISPPARAMS none = {nullptr, nullptr, 0, 0};
+      if (FAILED(dispatch->Invoke(entry->dispatchId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                  &value, nullptr, nullptr))) {
+        hr = E_FAIL;
+        break;
+      }
+      hr = WriteTaggedValue(stream, value);
+      VariantClear(&value);
+    } else if (MemberFits(*entry)) {
+      hr = WriteExactly(stream, base + entry->memberOffset, entry->memberSize);
+    } else {
+      hr = E_UNEXPECTED;
+    }
+    if (FAILED(hr)) break;
   }
+  if (dispatch) dispatch->Release();
   return hr;
 }
 
-HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties) {
+HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
+                       IUnknown* control) {
   if (!stream || !table) return E_POINTER;
   DWORD version = 0;
   HRESULT hr = ReadExactly(stream, &version, sizeof version);
   if (FAILED(hr)) return hr;
   if (version > kPropertyStreamVersion) return E_FAIL;
 
+  // Read every record first.
   BYTE staged[kStagingSize];
-  DWORD used = 0;
-  for (const PropertyEntry* entry = table; entry->pageClass; ++entry) {
+  VARIANT values[kMaxPropertyEntries];
+  DWORD used = 0, entries = 0;
+  for (const PropertyEntry* entry = table; entry->pageClass && SUCCEEDED(hr); ++entry) {
     if (!entry->name) continue;
-    if (entry->memberSize == 0) return E_NOTIMPL;
-    if (!MemberFits(*entry) || entry->memberSize > kStagingSize - used) return E_UNEXPECTED;
-    hr = ReadExactly(stream, staged + used, entry->memberSize);
-    if (FAILED(hr)) return hr;
-    used += entry->memberSize;
+    if (entries == kMaxPropertyEntries) {
+      hr = E_UNEXPECTED;
+      break;
+    }
+    VARIANT& value = values[entries++];
+    VariantInit(&value);
+    if (IsDispatchEntry(*entry)) {
+      hr = ReadTaggedValue(stream, value);
+    } else if (MemberFits(*entry) && entry->memberSize <= kStagingSize - used) {
+      hr = ReadExactly(stream, staged + used, entry->memberSize);
+      used += entry->memberSize;
+    } else {
+      hr = E_UNEXPECTED;
+    }
   }
-  // Every record is complete: apply them in table order.
-  BYTE* base = reinterpret_cast<BYTE*>(&properties);
-  used = 0;
-  for (const PropertyEntry* entry = table; entry->pageClass; ++entry) {
-    if (!entry->name) continue;
-    BYTE* member = base + entry->memberOffset;
-    for (DWORD i = 0; i < entry->memberSize; ++i) member[i] = staged[used + i];
-    used += entry->memberSize;
+
+  // Then apply them in table order.
+  if (SUCCEEDED(hr)) {
+    BYTE* base = reinterpret_cast<BYTE*>(&properties);
+    IDispatch* dispatch = nullptr;
+    const IID* dispatchIid = nullptr;
+    DWORD index = 0;
+    used = 0;
+    for (const PropertyEntry* entry = table; entry->pageClass; ++entry) {
+      if (!entry->name) continue;
+      VARIANT& value = values[index++];
+      if (IsDispatchEntry(*entry)) {
+        if (FAILED(EntryDispatch(control, *entry, dispatchIid, dispatch)) ||
+            FAILED(PutProperty(dispatch, entry->dispatchId, value))) {
+          hr = E_FAIL;
+          break;
+        }
+      } else {
+        BYTE* member = base + entry->memberOffset;
+        for (DWORD i = 0; i < entry->memberSize; ++i) member[i] = staged[used + i];
+        used += entry->memberSize;
+      }
+    }
+    if (dispatch) dispatch->Release();
   }
+  for (DWORD i = 0; i < entries; ++i) VariantClear(&values[i]);
   return hr;
 }
 

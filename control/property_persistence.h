@@ -30,13 +30,29 @@ constexpr DWORD kPropertyStreamVersion = 0x300;
 // The control's table: "_cx" and "_cy", then the end row.
 const PropertyEntry* ControlPropertySet();
 
-// Writes the version and the records. Stops at the first failed write and
-// returns its result; a short write gives STG_E_WRITEFAULT.
-HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties);
+// A dispatch entry's record is a tagged value: the 16-bit automation type, then
+// 1, 2, 4 or 8 bytes for numbers, an object written with OleSaveToStream (a null
+// object as a null class identifier), or for every other type the value as
+// text: a 32-bit byte count including the terminator (0 for a null string)
+// and that many bytes of UTF-16. Text payloads longer than this are refused.
+constexpr DWORD kMaxTextPayload = 0x10000;
+// At most this many named entries per table.
+constexpr DWORD kMaxPropertyEntries = 16;
 
-// Reads a whole stream written by SaveProperties and only then applies it, so a
-// damaged stream changes nothing. A version above 0x300 gives E_FAIL; a stream
-// that ends inside a field gives E_FAIL; a read error is returned as it is.
-HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties);
+// Writes the version and the records. Stops at the first failed write and
+// returns its result; a short write gives STG_E_WRITEFAULT. Dispatch entries
+// are read from control through their dispatch interface (E_FAIL when the
+// interface or the property cannot be had).
+HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
+                       IUnknown* control);
+
+// Reads every record of the stream before anything is applied, so a damaged
+// stream changes nothing: a version above 0x300, a stream that ends inside a
+// field, a text length that is odd, too short, too long or whose text is not
+// terminated all give E_FAIL; a read error is returned as it is. Then member
+// records are stored and dispatch entries are put through control, in table
+// order; a failed put ends the load with E_FAIL.
+HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
+                       IUnknown* control);
 
 }  // namespace devlore

@@ -1,6 +1,7 @@
 #include "control/sysinfo_object.h"
 
 #include <new>
+#include <stddef.h>
 
 #include "control/dispatch_impl.h"
 #include "control/sysinfo_factory.h"
@@ -251,14 +252,14 @@ HRESULT SysInfoObject::IsDirty() { return (state_ & kRequiresSave) ? S_OK : S_FA
 
 HRESULT SysInfoObject::Load(LPSTREAM stream) {
   if (!stream) return E_POINTER;
-  const HRESULT hr = LoadProperties(stream, ControlPropertySet(), properties_);
+  const HRESULT hr = LoadProperties(stream, ControlPropertySet(), properties_, static_cast<ISysInfo1*>(this));
   if (SUCCEEDED(hr)) state_ &= ~kRequiresSave;
   return hr;
 }
 
 HRESULT SysInfoObject::Save(LPSTREAM stream, BOOL) {
   if (!stream) return E_POINTER;
-  return SaveProperties(stream, ControlPropertySet(), properties_);
+  return SaveProperties(stream, ControlPropertySet(), properties_, static_cast<ISysInfo1*>(this));
 }
 
 HRESULT SysInfoObject::GetSizeMax(ULARGE_INTEGER*) { return E_NOTIMPL; }

@@ -227,3 +227,263 @@ TEST(PropertyStorage, OleSaveAndOleLoadUseTheContentsStream) {
 
 }  // namespace
 }  // namespace devlore::test
+
+namespace devlore::test {
+namespace {
+
+// An object whose properties are read and written through IDispatch, for
+// property sets with dispatch entries.
+class PropertyObject : public IDispatch {
+ public:
+  PropertyObject() {
+    for (VARIANT& v : values) VariantInit(&v);
+  }
+  ~PropertyObject() {
+    for (VARIANT& v : values) VariantClear(&v);
+  }
+  STDMETHOD(QueryInterface)(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+      *object = static_cast<IDispatch*>(this);
+      ++queries;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+  STDMETHOD_(ULONG, Release)() override { return --refs; }
+  STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                    UINT*) override {
+    if (id < 1 || id > 8) return DISP_E_MEMBERNOTFOUND;
+    VARIANT& slot = values[id - 1];
+    if (flags == DISPATCH_PROPERTYGET) return CopyValue(result, &slot);
+    if (params->cArgs != 1 || params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) {
+      return DISP_E_BADPARAMCOUNT;
+    }
+    if (failPuts) return E_FAIL;
+    lastPutFlags = flags;
+    ++puts;
+    VariantClear(&slot);
+    return CopyValue(&slot, &params->rgvarg[0]);
+  }
+
+  // VariantCopy, but a null string stays null.
+  static HRESULT CopyValue(VARIANT* to, const VARIANT* from) {
+    if (V_VT(from) == VT_BSTR && !V_BSTR(from)) {
+      VariantInit(to);
+      V_VT(to) = VT_BSTR;
+      V_BSTR(to) = nullptr;
+      return S_OK;
+    }
+    return VariantCopy(to, const_cast<VARIANT*>(from));
+  }
+
+  VARIANT values[8];
+  ULONG refs = 0;
+  int queries = 0, puts = 0;
+  WORD lastPutFlags = 0;
+  bool failPuts = false;
+};
+
+// A member entry between dispatch entries of 8 types.
+const PropertyEntry kMixedTable[] = {
+    {L"i4", 1, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_I4},
+    {L"text", 2, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_BSTR},
+    {L"_cx", 0, &CLSID_NULL, nullptr, offsetof(ControlProperties, currentExtent.cx), 4, VT_UI4},
+    {nullptr, 9, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_I4},  // no name: skipped
+    {L"r8", 3, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_R8},
+    {L"flag", 4, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_BOOL},
+    {L"object", 5, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_DISPATCH},
+    {L"short", 6, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_I2},
+    {L"null", 7, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_BSTR},
+    {L"decimal", 8, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_DECIMAL},
+    {nullptr, 0, nullptr, &IID_NULL, 0, 0, 0},
+};
+
+void Fill(PropertyObject& object) {
+  V_VT(&object.values[0]) = VT_I4;
+  V_I4(&object.values[0]) = -123456;
+  V_VT(&object.values[1]) = VT_BSTR;
+  V_BSTR(&object.values[1]) = SysAllocString(L"Hello");
+  V_VT(&object.values[2]) = VT_R8;
+  V_R8(&object.values[2]) = 2.5;
+  V_VT(&object.values[3]) = VT_BOOL;
+  V_BOOL(&object.values[3]) = VARIANT_TRUE;
+  V_VT(&object.values[4]) = VT_DISPATCH;
+  V_DISPATCH(&object.values[4]) = nullptr;
+  V_VT(&object.values[5]) = VT_I2;
+  V_I2(&object.values[5]) = 77;
+  V_VT(&object.values[6]) = VT_BSTR;
+  V_BSTR(&object.values[6]) = nullptr;
+  V_VT(&object.values[7]) = VT_DECIMAL;
+  VarDecFromI4(42, &V_DECIMAL(&object.values[7]));
+  V_VT(&object.values[7]) = VT_DECIMAL;
+}
+
+std::vector<BYTE> Bytes(std::initializer_list<int> list) {
+  std::vector<BYTE> bytes;
+  for (int b : list) bytes.push_back(static_cast<BYTE>(b));
+  return bytes;
+}
+
+void Append(std::vector<BYTE>& bytes, const void* data, size_t size) {
+  const BYTE* p = static_cast<const BYTE*>(data);
+  bytes.insert(bytes.end(), p, p + size);
+}
+
+TEST(PropertyStreamDispatch, TaggedValuesRoundTrip) {
+  PropertyObject source;
+  Fill(source);
+  ControlProperties properties = {{31, 32}};
+  ComPtr<IStream> stream = MemoryStream({});
+  ASSERT_EQ(S_OK, SaveProperties(stream.Get(), kMixedTable, properties, &source));
+  EXPECT_EQ(1, source.queries);  // the dispatch interface is asked for once
+  EXPECT_EQ(0u, source.refs);
+
+  // The layout: version, tagged I4, tagged text, member, R8, BOOL, null object,
+  // I2, null text, and the decimal as text with its own tag.
+  std::vector<BYTE> expected;
+  const DWORD version = 0x300;
+  Append(expected, &version, 4);
+  Append(expected, "\x03\x00", 2);
+  const LONG i4 = -123456;
+  Append(expected, &i4, 4);
+  Append(expected, "\x08\x00\x0C\x00\x00\x00", 6);
+  Append(expected, L"Hello", 12);
+  const LONG cx = 31;
+  Append(expected, &cx, 4);
+  Append(expected, "\x05\x00", 2);
+  const double r8 = 2.5;
+  Append(expected, &r8, 8);
+  Append(expected, "\x0B\x00\xFF\xFF", 4);
+  Append(expected, "\x09\x00", 2);
+  const BYTE nullClass[16] = {};
+  Append(expected, nullClass, 16);
+  Append(expected, "\x02\x00\x4D\x00", 4);
+  Append(expected, "\x08\x00\x00\x00\x00\x00", 6);
+  Append(expected, "\x0E\x00\x06\x00\x00\x00", 6);
+  Append(expected, L"42", 6);
+  const std::vector<BYTE> written = StreamBytes(stream.Get());
+  EXPECT_EQ(expected.size(), written.size());
+  for (size_t i = 0; i < expected.size() && i < written.size(); ++i) {
+    ASSERT_EQ(expected[i], written[i]) << "byte " << i;
+  }
+
+  PropertyObject target;
+  ControlProperties loaded = {{0, 0}};
+  LARGE_INTEGER zero = {};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ASSERT_EQ(S_OK, LoadProperties(stream.Get(), kMixedTable, loaded, &target));
+  EXPECT_EQ(31, loaded.currentExtent.cx);
+  EXPECT_EQ(0, loaded.currentExtent.cy);  // not in this table
+  EXPECT_EQ(8, target.puts);
+  EXPECT_EQ(VT_I4, V_VT(&target.values[0]));
+  EXPECT_EQ(-123456, V_I4(&target.values[0]));
+  EXPECT_STREQ(L"Hello", V_BSTR(&target.values[1]));
+  EXPECT_EQ(2.5, V_R8(&target.values[2]));
+  EXPECT_EQ(VARIANT_TRUE, V_BOOL(&target.values[3]));
+  EXPECT_EQ(VT_DISPATCH, V_VT(&target.values[4]));
+  EXPECT_EQ(nullptr, V_DISPATCH(&target.values[4]));
+  EXPECT_EQ(77, V_I2(&target.values[5]));
+  EXPECT_EQ(VT_BSTR, V_VT(&target.values[6]));
+  EXPECT_EQ(nullptr, V_BSTR(&target.values[6]));
+  ASSERT_EQ(VT_DECIMAL, V_VT(&target.values[7]));
+  LONG decimal = 0;
+  VarI4FromDec(&V_DECIMAL(&target.values[7]), &decimal);
+  EXPECT_EQ(42, decimal);
+  EXPECT_EQ(0u, target.refs);
+}
+
+// A stream with only a version and one text record of the given byte count and bytes.
+std::vector<BYTE> TextStream(VARTYPE tag, DWORD count, const std::vector<BYTE>& payload) {
+  std::vector<BYTE> bytes;
+  const DWORD version = 0x300;
+  Append(bytes, &version, 4);
+  Append(bytes, &tag, 2);
+  Append(bytes, &count, 4);
+  Append(bytes, payload.data(), payload.size());
+  return bytes;
+}
+
+const PropertyEntry kTextTable[] = {
+    {L"text", 2, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_BSTR},
+    {L"_cy", 0, &CLSID_NULL, nullptr, offsetof(ControlProperties, currentExtent.cy), 4, VT_UI4},
+    {nullptr, 0, nullptr, &IID_NULL, 0, 0, 0},
+};
+
+TEST(PropertyStreamDispatch, HostileTextLengthsAndDamageChangeNothing) {
+  const std::vector<BYTE> hi = Bytes({'h', 0, 'i', 0, 0, 0});
+  const std::vector<BYTE> member = Bytes({9, 0, 0, 0});
+  struct Case {
+    std::vector<BYTE> stream;
+    HRESULT expected;
+  };
+  auto withMember = [&](std::vector<BYTE> bytes) {
+    bytes.insert(bytes.end(), member.begin(), member.end());
+    return bytes;
+  };
+  const std::vector<Case> cases = {
+      {withMember(TextStream(VT_BSTR, 6, hi)), S_OK},
+      {withMember(TextStream(VT_BSTR, 5, hi)), E_FAIL},                             // odd
+      {withMember(TextStream(VT_BSTR, 1, {})), E_FAIL},                             // shorter than a terminator
+      {withMember(TextStream(VT_BSTR, 0xFFFFFFFF, hi)), E_FAIL},                    // absurd
+      {withMember(TextStream(VT_BSTR, kMaxTextPayload + 2, hi)), E_FAIL},          // too long
+      {withMember(TextStream(VT_BSTR, 4, Bytes({'h', 0, 'i', 0}))), E_FAIL},        // no terminator
+      {TextStream(VT_BSTR, 6, Bytes({'h', 0, 'i'})), E_FAIL},                       // ends inside the text
+      {TextStream(VT_BSTR, 6, hi), E_FAIL},                                         // ends before the member
+      {withMember(TextStream(VT_I8, 6, hi)), DISP_E_TYPEMISMATCH},                  // "hi" is no number
+      {withMember(TextStream(0x7FFF, 6, hi)), DISP_E_BADVARTYPE},                   // no such type
+      {withMember(TextStream(VT_I8, 6, Bytes({'1', 0, '2', 0, 0, 0}))), S_OK},      // "12" as a 64-bit number
+      {Bytes({0, 3, 0, 0, 8}), E_FAIL},                                             // ends inside the tag
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    PropertyObject target;
+    ControlProperties properties = {{5, 5}};
+    EXPECT_EQ(cases[i].expected, LoadProperties(MemoryStream(cases[i].stream).Get(), kTextTable, properties, &target))
+        << i;
+    if (cases[i].expected == S_OK) {
+      EXPECT_EQ(1, target.puts) << i;
+      EXPECT_EQ(9, properties.currentExtent.cy) << i;
+    } else {
+      EXPECT_EQ(0, target.puts) << i;
+      EXPECT_EQ(5, properties.currentExtent.cy) << i;
+    }
+  }
+  PropertyObject converted;
+  ControlProperties properties = {};
+  ASSERT_EQ(S_OK, LoadProperties(MemoryStream(withMember(TextStream(VT_I8, 6, Bytes({'1', 0, '2', 0, 0, 0})))).Get(),
+                                 kTextTable, properties, &converted));
+  EXPECT_EQ(VT_I8, V_VT(&converted.values[1]));
+  EXPECT_EQ(12, V_I8(&converted.values[1]));
+}
+
+TEST(PropertyStreamDispatch, FailuresOfTheDispatchSide) {
+  // No dispatch interface: E_FAIL for save and load.
+  ControlProperties properties = {};
+  ComPtr<IStream> stream = MemoryStream({});
+  EXPECT_EQ(E_FAIL, SaveProperties(stream.Get(), kTextTable, properties, nullptr));
+  const std::vector<BYTE> good = [] {
+    std::vector<BYTE> bytes = TextStream(VT_BSTR, 6, Bytes({'h', 0, 'i', 0, 0, 0}));
+    Append(bytes, "\x09\x00\x00\x00", 4);
+    return bytes;
+  }();
+  EXPECT_EQ(E_FAIL, LoadProperties(MemoryStream(good).Get(), kTextTable, properties, nullptr));
+  // A property that cannot be read, or a put that fails.
+  PropertyObject object;
+  const PropertyEntry missing[] = {{L"gone", 42, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_I4},
+                                   {nullptr, 0, nullptr, &IID_NULL, 0, 0, 0}};
+  EXPECT_EQ(E_FAIL, SaveProperties(MemoryStream({}).Get(), missing, properties, &object));
+  object.failPuts = true;
+  EXPECT_EQ(E_FAIL, LoadProperties(MemoryStream(good).Get(), kTextTable, properties, &object));
+  EXPECT_EQ(0u, object.refs);
+}
+
+}  // namespace
+}  // namespace devlore::test
