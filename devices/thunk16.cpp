@@ -38,7 +38,6 @@ class ImageView {
   }
   const uint8_t* At(uint64_t offset) const { return base_ + offset; }
   void SetSize(uint32_t size) { size_ = size; }
-  uint32_t Size() const { return size_; }
 
  private:
   const uint8_t* base_;
