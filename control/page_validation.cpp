@@ -275,16 +275,19 @@ void CheckHostingPage(SiteLock& lock) {
   if (lock.decided) return;
   lock.decided = 1;
   lock.accessGranted = 0;
-  if (!lock.site) return;
+  // The check holds a reference of its own: the browser may call back into the
+  // control and replace its site while the check is still using it.
+  const ComPtr<IOleClientSite> site(lock.site);
+  if (!site) return;
 
   ComPtr<IServiceProvider> services;
-  if (FAILED(lock.site->QueryInterface(IID_IServiceProvider, services.ReceiveVoid())) || !services) return;
+  if (FAILED(site->QueryInterface(IID_IServiceProvider, services.ReceiveVoid())) || !services) return;
   ComPtr<IWebBrowserApp> browser;
   const HRESULT hr = services->QueryService(SID_SWebBrowserApp, IID_IWebBrowserApp, browser.ReceiveVoid());
   services.Reset();
   if (FAILED(hr) || !browser) return;
 
-  if (PageHostsAgree(lock.site, browser.Get())) {
+  if (PageHostsAgree(site.Get(), browser.Get())) {
     lock.accessGranted = WindowChainAllowed(browser.Get()) ? 1 : 0;
   }
 }

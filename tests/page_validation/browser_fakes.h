@@ -286,6 +286,8 @@ class FakeSite : public IOleClientSite, public Counted {
   FakeMoniker* moniker = nullptr;  // answer to GetMoniker; null: GetMoniker fails
   bool nullMonikerSucceeds = false;
   int pageChecks = 0;              // QueryService calls seen
+  void (*onQueryService)(FakeSite* site, void* context) = nullptr;  // a call back into the control
+  void* callbackContext = nullptr;
   DWORD monikerAssign = 0, monikerWhich = 0;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -333,6 +335,7 @@ class FakeSite : public IOleClientSite, public Counted {
       if (!out) return E_POINTER;
       *out = nullptr;
       ++site_->pageChecks;
+      if (site_->onQueryService) site_->onQueryService(site_, site_->callbackContext);
       if (!IsEqualGUID(service, SID_SWebBrowserApp) || !site_->browser) return E_NOINTERFACE;
       return site_->browser->QueryInterface(iid, out);
     }

@@ -76,6 +76,25 @@ TEST(SiteLock, TheFirstPageCheckIsFinal) {
   foreign.ExpectBalanced();
 }
 
+// The browser takes the site away from the control while the check runs: the
+// check keeps the site alive with a reference of its own and still decides.
+TEST(SiteLock, ASiteReplacedDuringTheCheckStaysAliveUntilTheCheckEnds) {
+  BrowserPage page(kGoodPage, kMsie4);
+  SiteLock lock{};
+  static LONG refsAfterReplacement;
+  refsAfterReplacement = 0;
+  page.site.callbackContext = &lock;
+  page.site.onQueryService = [](test::FakeSite* site, void* context) {
+    SiteLockSetClientSite(*static_cast<SiteLock*>(context), nullptr);
+    refsAfterReplacement = site->refs;
+  };
+  SiteLockSetClientSite(lock, &page.site);
+  EXPECT_GE(refsAfterReplacement, 3);  // the test's, the check's, and the service provider's
+  EXPECT_EQ(nullptr, lock.site);
+  EXPECT_TRUE(SiteLockAccessGranted(lock));
+  page.ExpectBalanced();
+}
+
 TEST(SiteLock, TheHostAccessCodeFirstGrantsForGood) {
   BrowserPage foreign(kForeignPage, kMsie4);
   SiteLock lock{};
