@@ -16,7 +16,7 @@ namespace {
 uint64_t state = 0x5EED1234ABCDull;
 size_t Below(size_t bound) {  // xorshift, fixed seed: the same scripts every run
   state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-  return bound ? static_cast<size_t>(state >> 16) % bound : 0;
+  return bound ? static_cast<uint32_t>(state >> 16) % bound : 0;
 }
 
 const std::vector<std::string> kWords = {
