@@ -163,23 +163,6 @@ TEST(PropertyStream, ReadAndWriteFailuresArePassedOn) {
   EXPECT_EQ(S_OK, persist->Save(&enough, TRUE));
 }
 
-TEST(PropertyStream, TheControlsPropertySet) {
-  const PropertyEntry* table = ControlPropertySet();
-  ASSERT_TRUE(table[0].name && table[1].name);
-  EXPECT_STREQ(L"_cx", table[0].name);
-  EXPECT_STREQ(L"_cy", table[1].name);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(0, table[i].dispatchId);
-    ASSERT_TRUE(table[i].pageClass);
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, *table[i].pageClass));
-    EXPECT_EQ(nullptr, table[i].dispatchInterface);
-    EXPECT_EQ(4u, table[i].memberSize);
-    EXPECT_EQ(VT_UI4, table[i].type);
-  }
-  EXPECT_EQ(nullptr, table[2].pageClass);
-  EXPECT_EQ(nullptr, table[2].name);
-}
-
 TEST(PropertyStorage, OleSaveAndOleLoadUseTheContentsStream) {
   ComPtr<IStorage> storage;
   ASSERT_EQ(S_OK, StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE,
@@ -462,6 +445,42 @@ TEST(PropertyStreamDispatch, HostileTextLengthsAndDamageChangeNothing) {
                                  kTextTable, properties, &converted));
   EXPECT_EQ(VT_I8, V_VT(&converted.values[1]));
   EXPECT_EQ(12, V_I8(&converted.values[1]));
+}
+
+TEST(PropertyStreamDispatch, ObjectsTravelThroughOleSaveToStream) {
+  const PropertyEntry table[] = {{L"font", 5, &CLSID_NULL, &IID_IDispatch, 0, 0, VT_DISPATCH},
+                                 {nullptr, 0, nullptr, &IID_NULL, 0, 0, 0}};
+  FONTDESC description = {sizeof description, const_cast<LPOLESTR>(L"Arial"), {120000, 0}, FW_BOLD, 0, FALSE, FALSE,
+                          FALSE};
+  ComPtr<IDispatch> font;
+  ASSERT_EQ(S_OK, OleCreateFontIndirect(&description, IID_IDispatch, font.ReceiveVoid()));
+  PropertyObject source;
+  V_VT(&source.values[4]) = VT_DISPATCH;
+  V_DISPATCH(&source.values[4]) = font.Get();
+  font->AddRef();
+  ControlProperties properties = {};
+  ComPtr<IStream> stream = MemoryStream({});
+  ASSERT_EQ(S_OK, SaveProperties(stream.Get(), table, properties, &source));
+  LARGE_INTEGER zero = {};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  PropertyObject target;
+  ASSERT_EQ(S_OK, LoadProperties(stream.Get(), table, properties, &target));
+  EXPECT_EQ(DISPATCH_PROPERTYPUTREF, target.lastPutFlags);  // objects are put by reference first
+  ASSERT_EQ(VT_DISPATCH, V_VT(&target.values[4]));
+  ComPtr<IFont> loaded;
+  ASSERT_TRUE(V_DISPATCH(&target.values[4]));
+  ASSERT_EQ(S_OK, V_DISPATCH(&target.values[4])->QueryInterface(IID_IFont, loaded.ReceiveVoid()));
+  BSTR name = nullptr;
+  ASSERT_EQ(S_OK, loaded->get_Name(&name));
+  EXPECT_STREQ(L"Arial", name);
+  SysFreeString(name);
+
+  // An object that cannot persist itself fails the save with that query's failure.
+  PropertyObject plain;
+  V_VT(&plain.values[4]) = VT_DISPATCH;
+  V_DISPATCH(&plain.values[4]) = &target;
+  target.AddRef();
+  EXPECT_EQ(E_NOINTERFACE, SaveProperties(MemoryStream({}).Get(), table, properties, &plain));
 }
 
 TEST(PropertyStreamDispatch, FailuresOfTheDispatchSide) {
