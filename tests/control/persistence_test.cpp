@@ -470,10 +470,21 @@ TEST(PropertyStreamDispatch, ObjectsTravelThroughOleSaveToStream) {
   ComPtr<IFont> loaded;
   ASSERT_TRUE(V_DISPATCH(&target.values[4]));
   ASSERT_EQ(S_OK, V_DISPATCH(&target.values[4])->QueryInterface(IID_IFont, loaded.ReceiveVoid()));
-  BSTR name = nullptr;
+  // The same font as the one saved (whose name the platform may have substituted).
+  ComPtr<IFont> original;
+  ASSERT_EQ(S_OK, font.QueryInto(IID_IFont, original));
+  BSTR name = nullptr, originalName = nullptr;
   ASSERT_EQ(S_OK, loaded->get_Name(&name));
-  EXPECT_STREQ(L"Arial", name);
+  ASSERT_EQ(S_OK, original->get_Name(&originalName));
+  EXPECT_STREQ(originalName, name);
   SysFreeString(name);
+  SysFreeString(originalName);
+  BOOL bold = FALSE;
+  ASSERT_EQ(S_OK, loaded->get_Bold(&bold));
+  EXPECT_TRUE(bold);
+  CY size = {};
+  ASSERT_EQ(S_OK, loaded->get_Size(&size));
+  EXPECT_EQ(120000, size.int64);
 
   // An object that cannot persist itself fails the save with that query's failure.
   PropertyObject plain;
