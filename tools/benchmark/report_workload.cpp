@@ -3,7 +3,13 @@
 
 #include "tools/benchmark/report_workload.h"
 
+#include "devices/bios_device.h"
+#include "devices/display_adapter_device.h"
 #include "devices/hardware_keys.h"
+#include "devices/logical_disk_device.h"
+#include "devices/memory_device.h"
+#include "devices/monitor_device.h"
+#include "devices/processor_device.h"
 #include "model/device_list.h"
 #include "model/platform.h"
 #include "tests/support/vxd_loader.h"
@@ -206,6 +212,34 @@ ReportOutcome RunReportInPhases(ReportPhases* phases) {
     phases->findKeysMs = watch.ElapsedMs();
   }
   devlore::ReleaseHardwareKeys();
+
+  // The drive scan and each device's creation on their own, as the build does them.
+  watch.Start();
+  char drives[260] = {};
+  int fixed[26];
+  int fixedCount = 0;
+  const DWORD length = devlore::Platform().getLogicalDriveStringsA(sizeof drives, drives);
+  for (const char* root = drives; length < sizeof drives && *root; root += lstrlenA(root) + 1) {
+    if (devlore::Platform().getDriveTypeA(root) != DRIVE_FIXED) continue;
+    const char letter = static_cast<char>(root[0] & ~0x20);
+    if (letter >= 'A' && letter <= 'Z' && fixedCount < 26) fixed[fixedCount++] = letter - 'A';
+  }
+  phases->driveScanMs = watch.ElapsedMs();
+  const auto time = [&](const std::string& name, auto create) {
+    watch.Start();
+    devlore::DeviceObject* device = create();
+    phases->constructionMs.push_back(watch.ElapsedMs());
+    phases->constructionNames.push_back(name);
+    delete device;
+  };
+  for (int i = 0; i < fixedCount; ++i)
+    time(std::string("Drive ") + static_cast<char>('A' + fixed[i]) + ":",
+         [&] { return devlore::LogicalDiskDevice::Create(fixed[i]); });
+  time("BIOS", [&] { return devlore::BiosDevice::Create(systemBoard); });
+  time("CPU", [] { return devlore::ProcessorDevice::Create(); });
+  time("Memory", [] { return devlore::MemoryDevice::Create(); });
+  time("Monitor", [&] { return devlore::MonitorDevice::Create(monitor); });
+  time("Primary Video Card", [&] { return devlore::DisplayAdapterDevice::Create(display); });
   CoUninitialize();
   return ReadReport(nullptr, phases);
 }

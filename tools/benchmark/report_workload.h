@@ -65,6 +65,9 @@ struct ReportPhases {
   // Pieces of the build, timed in a separate pass of their own:
   double enumerateKeysMs = 0;          // EnumerateHardwareKeys (present device nodes)
   double findKeysMs = 0;               // FindSystemBoardKey, FindMonitorKey, FindDisplayKey
+  double driveScanMs = 0;              // GetLogicalDriveStringsA and GetDriveTypeA of each drive
+  std::vector<std::string> constructionNames;
+  std::vector<double> constructionMs;  // each device's creation (the monitor and adapter collect in it)
 };
 ReportOutcome RunReportInPhases(ReportPhases* phases);
 
