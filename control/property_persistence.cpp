@@ -175,12 +175,27 @@ HRESULT PutProperty(IDispatch* dispatch, DISPID id, VARIANT& value) {
                           nullptr);
 }
 
-}  // namespace
+// Reads a dispatch entry's property and writes it as a tagged value.
+HRESULT SaveDispatchRecord(IStream* stream, const PropertyEntry& entry, IUnknown* control, const IID*& dispatchIid,
+                           IDispatch*& dispatch) {
+  if (FAILED(EntryDispatch(control, entry, dispatchIid, dispatch))) return E_FAIL;
+  VARIANT value;
+  VariantInit(&value);
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  if (FAILED(dispatch->Invoke(entry.dispatchId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value,
+                              nullptr, nullptr))) {
+    return E_FAIL;
+  }
+  const HRESULT hr = WriteTaggedValue(stream, value);
+  VariantClear(&value);
+  return hr;
+}
 
-const PropertyEntry* ControlPropertySet() { return kControlProperties; }
-
-HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
-                       IUnknown* control) {
+// One walk for both forms; without dispatch entries the tagged-value code is
+// not referenced, and the linker leaves it out of a library that needs none.
+template <bool kDispatchEntries>
+HRESULT SaveRecords(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
+                    IUnknown* control) {
   if (!stream || !table) return E_POINTER;
   const DWORD version = kPropertyStreamVersion;
   HRESULT hr = WriteExactly(stream, &version, sizeof version);
@@ -191,20 +206,11 @@ HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const Contro
   for (const PropertyEntry* entry = table; entry->pageClass; ++entry) {
     if (!entry->name) continue;
     if (IsDispatchEntry(*entry)) {
-      if (FAILED(EntryDispatch(control, *entry, dispatchIid, dispatch))) {
-        hr = E_FAIL;
-        break;
+      if constexpr (kDispatchEntries) {
+        hr = SaveDispatchRecord(stream, *entry, control, dispatchIid, dispatch);
+      } else {
+        hr = E_NOTIMPL;
       }
-      VARIANT value;
-      VariantInit(&value);
-      DISPPARAMS none = {nullptr, nullptr, 0, 0};
-      if (FAILED(dispatch->Invoke(entry->dispatchId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                                  &value, nullptr, nullptr))) {
-        hr = E_FAIL;
-        break;
-      }
-      hr = WriteTaggedValue(stream, value);
-      VariantClear(&value);
     } else if (MemberFits(*entry)) {
       hr = WriteExactly(stream, base + entry->memberOffset, entry->memberSize);
     } else {
@@ -216,8 +222,9 @@ HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const Contro
   return hr;
 }
 
-HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
-                       IUnknown* control) {
+template <bool kDispatchEntries>
+HRESULT LoadRecords(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
+                    IUnknown* control) {
   if (!stream || !table) return E_POINTER;
   DWORD version = 0;
   HRESULT hr = ReadExactly(stream, &version, sizeof version);
@@ -237,7 +244,11 @@ HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlPrope
     VARIANT& value = values[entries++];
     VariantInit(&value);
     if (IsDispatchEntry(*entry)) {
-      hr = ReadTaggedValue(stream, value);
+      if constexpr (kDispatchEntries) {
+        hr = ReadTaggedValue(stream, value);
+      } else {
+        hr = E_NOTIMPL;
+      }
     } else if (MemberFits(*entry) && entry->memberSize <= kStagingSize - used) {
       hr = ReadExactly(stream, staged + used, entry->memberSize);
       used += entry->memberSize;
@@ -257,10 +268,12 @@ HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlPrope
       if (!entry->name) continue;
       VARIANT& value = values[index++];
       if (IsDispatchEntry(*entry)) {
-        if (FAILED(EntryDispatch(control, *entry, dispatchIid, dispatch)) ||
-            FAILED(PutProperty(dispatch, entry->dispatchId, value))) {
-          hr = E_FAIL;
-          break;
+        if constexpr (kDispatchEntries) {
+          if (FAILED(EntryDispatch(control, *entry, dispatchIid, dispatch)) ||
+              FAILED(PutProperty(dispatch, entry->dispatchId, value))) {
+            hr = E_FAIL;
+            break;
+          }
         }
       } else {
         BYTE* member = base + entry->memberOffset;
@@ -272,6 +285,28 @@ HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlPrope
   }
   for (DWORD i = 0; i < entries; ++i) VariantClear(&values[i]);
   return hr;
+}
+
+}  // namespace
+
+const PropertyEntry* ControlPropertySet() { return kControlProperties; }
+
+HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
+                       IUnknown* control) {
+  return SaveRecords<true>(stream, table, properties, control);
+}
+
+HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties) {
+  return SaveRecords<false>(stream, table, properties, nullptr);
+}
+
+HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
+                       IUnknown* control) {
+  return LoadRecords<true>(stream, table, properties, control);
+}
+
+HRESULT LoadMemberProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties) {
+  return LoadRecords<false>(stream, table, properties, nullptr);
 }
 
 }  // namespace devlore

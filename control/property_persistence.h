@@ -45,6 +45,9 @@ constexpr DWORD kMaxPropertyEntries = 16;
 // interface or the property cannot be had).
 HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
                        IUnknown* control);
+// The same for tables of member entries only (a dispatch entry gives
+// E_NOTIMPL), without the tagged-value code: what the control itself needs.
+HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties);
 
 // Reads every record of the stream before anything is applied, so a damaged
 // stream changes nothing: a version above 0x300, a stream that ends inside a
@@ -54,5 +57,6 @@ HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const Contro
 // order; a failed put ends the load with E_FAIL.
 HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
                        IUnknown* control);
+HRESULT LoadMemberProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties);
 
 }  // namespace devlore

@@ -60,38 +60,49 @@ SysInfoObject::~SysInfoObject() {
 HRESULT SysInfoObject::InternalQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
+  // The interfaces in the order they are looked up, each with the base that
+  // serves it.
+  enum : BYTE { kScripting, kView, kInPlace, kActive, kControl, kOle, kStream, kPages, kQuick, kStorage, kData,
+                kClassInfo, kSafety };
+  static const struct {
+    const IID* iid;
+    BYTE base;
+  } kInterfaces[] = {
+      {&IID_ISysInfo1, kScripting},        {&IID_IDispatch, kScripting},
+      {&IID_IViewObjectEx, kView},         {&IID_IViewObject2, kView},
+      {&IID_IViewObject, kView},           {&IID_IOleInPlaceObjectWindowless, kInPlace},
+      {&IID_IOleInPlaceObject, kInPlace},  {&IID_IOleWindow, kInPlace},
+      {&IID_IOleInPlaceActiveObject, kActive}, {&IID_IOleControl, kControl},
+      {&IID_IOleObject, kOle},             {&IID_IPersistStreamInit, kStream},
+      {&IID_IPersist, kStream},            {&IID_ISpecifyPropertyPages, kPages},
+      {&IID_IQuickActivate, kQuick},       {&IID_IPersistStorage, kStorage},
+      {&IID_IDataObject, kData},           {&IID_IProvideClassInfo, kClassInfo},
+      {&IID_IProvideClassInfo2, kClassInfo}, {&IID_IObjectSafety, kSafety},
+  };
   IUnknown* found = nullptr;
   if (IsEqualIID(iid, IID_IUnknown)) {
     // Aggregated, the inner object's identity is its non-delegating unknown.
     found = outer_ ? static_cast<IUnknown*>(&inner_) : static_cast<ISysInfo1*>(this);
-  } else if (IsEqualIID(iid, IID_ISysInfo1) || IsEqualIID(iid, IID_IDispatch)) {
-    found = static_cast<ISysInfo1*>(this);
-  } else if (IsEqualIID(iid, IID_IViewObjectEx) || IsEqualIID(iid, IID_IViewObject2) ||
-             IsEqualIID(iid, IID_IViewObject)) {
-    found = static_cast<IViewObjectEx*>(this);
-  } else if (IsEqualIID(iid, IID_IOleInPlaceObjectWindowless) || IsEqualIID(iid, IID_IOleInPlaceObject) ||
-             IsEqualIID(iid, IID_IOleWindow)) {
-    found = static_cast<IOleInPlaceObjectWindowless*>(this);
-  } else if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
-    found = static_cast<IOleInPlaceActiveObject*>(this);
-  } else if (IsEqualIID(iid, IID_IOleControl)) {
-    found = static_cast<IOleControl*>(this);
-  } else if (IsEqualIID(iid, IID_IOleObject)) {
-    found = static_cast<IOleObject*>(this);
-  } else if (IsEqualIID(iid, IID_IPersistStreamInit) || IsEqualIID(iid, IID_IPersist)) {
-    found = static_cast<IPersistStreamInit*>(this);
-  } else if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) {
-    found = static_cast<ISpecifyPropertyPages*>(this);
-  } else if (IsEqualIID(iid, IID_IQuickActivate)) {
-    found = static_cast<IQuickActivate*>(this);
-  } else if (IsEqualIID(iid, IID_IPersistStorage)) {
-    found = static_cast<IPersistStorage*>(this);
-  } else if (IsEqualIID(iid, IID_IDataObject)) {
-    found = static_cast<IDataObject*>(this);
-  } else if (IsEqualIID(iid, IID_IProvideClassInfo) || IsEqualIID(iid, IID_IProvideClassInfo2)) {
-    found = static_cast<IProvideClassInfo2*>(this);
-  } else if (IsEqualIID(iid, IID_IObjectSafety)) {
-    found = static_cast<IObjectSafety*>(this);
+  } else {
+    IUnknown* const bases[] = {static_cast<ISysInfo1*>(this),
+                               static_cast<IViewObjectEx*>(this),
+                               static_cast<IOleInPlaceObjectWindowless*>(this),
+                               static_cast<IOleInPlaceActiveObject*>(this),
+                               static_cast<IOleControl*>(this),
+                               static_cast<IOleObject*>(this),
+                               static_cast<IPersistStreamInit*>(this),
+                               static_cast<ISpecifyPropertyPages*>(this),
+                               static_cast<IQuickActivate*>(this),
+                               static_cast<IPersistStorage*>(this),
+                               static_cast<IDataObject*>(this),
+                               static_cast<IProvideClassInfo2*>(this),
+                               static_cast<IObjectSafety*>(this)};
+    for (const auto& row : kInterfaces) {
+      if (IsEqualIID(iid, *row.iid)) {
+        found = bases[row.base];
+        break;
+      }
+    }
   }
   if (!found) return E_NOINTERFACE;
   found->AddRef();
@@ -252,14 +263,14 @@ HRESULT SysInfoObject::IsDirty() { return (state_ & kRequiresSave) ? S_OK : S_FA
 
 HRESULT SysInfoObject::Load(LPSTREAM stream) {
   if (!stream) return E_POINTER;
-  const HRESULT hr = LoadProperties(stream, ControlPropertySet(), properties_, static_cast<ISysInfo1*>(this));
+  const HRESULT hr = LoadMemberProperties(stream, ControlPropertySet(), properties_);
   if (SUCCEEDED(hr)) state_ &= ~kRequiresSave;
   return hr;
 }
 
 HRESULT SysInfoObject::Save(LPSTREAM stream, BOOL) {
   if (!stream) return E_POINTER;
-  return SaveProperties(stream, ControlPropertySet(), properties_, static_cast<ISysInfo1*>(this));
+  return SaveMemberProperties(stream, ControlPropertySet(), properties_);
 }
 
 HRESULT SysInfoObject::GetSizeMax(ULARGE_INTEGER*) { return E_NOTIMPL; }

@@ -512,6 +512,9 @@ TEST(PropertyStreamDispatch, FailuresOfTheDispatchSide) {
   EXPECT_EQ(E_FAIL, SaveProperties(MemoryStream({}).Get(), missing, properties, &object));
   object.failPuts = true;
   EXPECT_EQ(E_FAIL, LoadProperties(MemoryStream(good).Get(), kTextTable, properties, &object));
+  // The member-only form, which the control uses, refuses dispatch entries.
+  EXPECT_EQ(E_NOTIMPL, SaveMemberProperties(MemoryStream({}).Get(), kTextTable, properties));
+  EXPECT_EQ(E_NOTIMPL, LoadMemberProperties(MemoryStream(good).Get(), kTextTable, properties));
   EXPECT_EQ(0u, object.refs);
 }
 
