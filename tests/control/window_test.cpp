@@ -303,6 +303,41 @@ TEST_F(WindowTest, DestroyingAnActiveControlDestroysItsWindow) {
   EXPECT_EQ(0u, site.References());
 }
 
+WNDPROC g_subclassed = nullptr;
+int g_subclassMessages = 0;
+
+LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  ++g_subclassMessages;
+  return CallWindowProcA(g_subclassed, window, message, wParam, lParam);
+}
+
+TEST_F(WindowTest, AWindowDestroyedFromOutsideIsForgotten) {
+  TestSite site(container_.Get(), TestSite::kPlain);
+  ComPtr<IOleObject> object = NewControl<IOleObject>(IID_IOleObject);
+  ASSERT_EQ(S_OK, object->SetClientSite(&site));
+  ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, container_.Get(), &site.position));
+  ComPtr<IOleInPlaceObject> inPlace;
+  ASSERT_EQ(S_OK, object.QueryInto(IID_IOleInPlaceObject, inPlace));
+  HWND window = nullptr;
+  ASSERT_EQ(S_OK, inPlace->GetWindow(&window));
+  // Someone subclasses the control's window; the control's procedure stays in the chain.
+  g_subclassMessages = 0;
+  g_subclassed = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+  EXPECT_EQ(DefWindowProcA(window, WM_CTLCOLORBTN, 0, 0), SendMessageA(window, 0x2000 + WM_CTLCOLORBTN, 0, 0));
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_GE(g_subclassMessages, 2);
+  HWND after = reinterpret_cast<HWND>(1);
+  EXPECT_EQ(E_UNEXPECTED, inPlace->GetWindow(&after));
+  EXPECT_EQ(S_OK, inPlace->InPlaceDeactivate());
+  // A new activation makes a new window.
+  ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, container_.Get(), &site.position));
+  ASSERT_EQ(S_OK, inPlace->GetWindow(&after));
+  EXPECT_TRUE(IsWindow(after));
+  inPlace->InPlaceDeactivate();
+  object->SetClientSite(nullptr);
+}
+
 // ---- Drawing -------------------------------------------------------------
 
 TEST(ControlDrawing, OleDrawPaintsNothing) {
