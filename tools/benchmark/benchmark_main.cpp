@@ -6,6 +6,9 @@
 // Usage: devlore_benchmark [--runs N] [--warmup W] [--blocks] [--driver-folder DIR]
 //   --blocks         all runs of one measurement before the next, instead of
 //                    one run of each per round
+//   --wine-pids      Unix process ids of the Wine server and the prefix's system
+//                    processes, whose processor time is counted with this
+//                    process's (tools/benchmark.sh passes them)
 //   --driver-folder  the folder made current before the runs, where a driver
 //                    loader finds PROCID.VXD and VOLQ.VXD (default: "\Qarbin\Si"
 //                    below the Windows directory, as the control uses it)
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "tools/benchmark/cpu_meter.h"
 #include "tools/benchmark/report_workload.h"
 #include "tools/benchmark/statistics.h"
 #include "tools/benchmark/wmi_workload.h"
@@ -34,6 +38,8 @@ struct Measurement {
   std::vector<double> samples;
   double coldMs = 0;
   int failedRuns = 0;
+  double cpuOwnMs = 0;   // processor time over the counted runs: this process
+  double cpuWineMs = 0;  // and the Wine processes named by --wine-pids
 };
 
 const char* WineVersion() {
@@ -106,6 +112,7 @@ void PrintReportDetail(ReportVariant variant, int runs) {
 int main(int argc, char** argv) {
   int runs = 200, warmup = 3;
   bool blocks = false;
+  std::vector<unsigned> winePids;
   std::string driverFolder = DefaultDriverFolder();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -113,8 +120,18 @@ int main(int argc, char** argv) {
     else if (arg == "--warmup" && i + 1 < argc) warmup = std::atoi(argv[++i]);
     else if (arg == "--driver-folder" && i + 1 < argc) driverFolder = argv[++i];
     else if (arg == "--blocks") blocks = true;
+    else if (arg == "--wine-pids" && i + 1 < argc) {
+      for (const char* p = argv[++i]; *p;) {
+        char* end = nullptr;
+        const unsigned long pid = std::strtoul(p, &end, 10);
+        if (end == p) break;
+        if (pid) winePids.push_back(static_cast<unsigned>(pid));
+        p = *end ? end + 1 : end;
+      }
+    }
     else {
-      std::fprintf(stderr, "usage: devlore_benchmark [--runs N] [--warmup W] [--blocks] [--driver-folder DIR]\n");
+      std::fprintf(stderr, "usage: devlore_benchmark [--runs N] [--warmup W] [--blocks] [--wine-pids P,P,...]\n"
+                           "                         [--driver-folder DIR]\n");
       return 2;
     }
   }
@@ -244,12 +261,17 @@ int main(int argc, char** argv) {
   // The timed rounds. Interleaved (the default): one run of each measurement
   // per round, so that any slowdown of the shared machine falls on all of them
   // alike. In blocks: all runs of one measurement, then the next.
-  const auto timeOnce = [&watch](Measurement& m, bool counted) {
+  const bench::CpuMeter meter(winePids);
+  const auto timeOnce = [&watch, &meter](Measurement& m, bool counted) {
+    const bench::CpuMeter::Reading before = meter.Read();
     watch.Start();
     const bool ok = m.run();
     const double ms = watch.ElapsedMs();
+    const bench::CpuMeter::Reading after = meter.Read();
     if (!counted) return;
     m.samples.push_back(ms);
+    m.cpuOwnMs += after.ownMs - before.ownMs;
+    m.cpuWineMs += after.wineMs - before.wineMs;
     if (!ok) ++m.failedRuns;
   };
   const auto forgetWarmUp = [&]() {
@@ -289,6 +311,18 @@ int main(int argc, char** argv) {
     if (m.failedRuns) std::printf("NOTE: %s: %d of %d runs did not do their whole work\n", m.name.c_str(),
                                   m.failedRuns, runs);
 
+  std::printf("\nProcessor time per run (mean over the runs, ms; Linux counts it in 10 ms ticks):\n"
+              "%-40s %12s %14s %9s\n", "", "this process", "Wine processes", "total");
+  const int readable = meter.ReadableProcesses();
+  std::vector<double> cpuTotal;
+  for (auto& m : measurements) {
+    const double n = m.samples.empty() ? 1.0 : static_cast<double>(m.samples.size());
+    cpuTotal.push_back((m.cpuOwnMs + m.cpuWineMs) / n);
+    std::printf("%-40s %12.3f %14.3f %9.3f\n", m.name.c_str(), m.cpuOwnMs / n, m.cpuWineMs / n, cpuTotal.back());
+  }
+  std::printf("(Wine processes: %d of %zu given could be read%s)\n", readable, winePids.size(),
+              winePids.empty() ? "; pass --wine-pids to include the server's share" : "");
+
   std::printf("\nWMI detail (medians, ms): connect %.3f", bench::Summarize(connectMs).median);
   for (size_t q = 0; q < queryMs.size(); ++q) {
     char name[64] = {};
@@ -310,6 +344,8 @@ int main(int argc, char** argv) {
                 ratio(summaries[3].median, summaries[v].median), ratio(summaries[4].median, summaries[v].median));
     std::printf("%-40s %14.1fx p10    %14.1fx p10\n", "", ratio(summaries[3].p10, summaries[v].p10),
                 ratio(summaries[4].p10, summaries[v].p10));
+    std::printf("%-40s %14.1fx cpu    %14.1fx cpu\n", "", ratio(cpuTotal[3], cpuTotal[v]),
+                ratio(cpuTotal[4], cpuTotal[v]));
   }
 
   std::printf("\nTargets (checked, not tuned for):\n");
