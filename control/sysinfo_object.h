@@ -224,11 +224,6 @@ class SysInfoObject final : public ISysInfo1,
   STDMETHOD(GetMiscStatus)(DWORD aspect, DWORD* status) override;
   STDMETHOD(SetColorScheme)(LOGPALETTE* palette) override;
 
-  // Read by tests and the persistence code.
-  const ControlProperties& Properties() const { return properties_; }
-  DWORD StateFlags() const { return state_; }
-  LONG FreezeCount() const { return freezeCount_; }
-
  private:
   // The non-delegating unknown of the aggregated form.
   struct Inner : IUnknown {
