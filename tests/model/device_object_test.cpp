@@ -102,8 +102,13 @@ TEST(DeviceObject, FieldsSitWhereNativeCallersExpectThem) {
   EXPECT_EQ(&device->elementCounts, &view->elementCounts);
   EXPECT_EQ(&device->typeName, &view->typeName);
 
-  // Slot 0 is Format and slot 1 is Collect: call them through the raw table.
+  // Slot 0 is Format and slot 1 is Collect: call them through the raw table,
+  // as member functions (thiscall on i686).
+#if defined(__i386__)
+  typedef int(__attribute__((thiscall)) * Slot)(void*);
+#else
   typedef int (*Slot)(void*);
+#endif
   const int formatsBefore = device->formatCalls;
   reinterpret_cast<Slot>(view->table[1])(device);
   EXPECT_EQ(1, device->collectCalls);
