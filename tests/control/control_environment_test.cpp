@@ -1,7 +1,7 @@
 // The process set-up of the control tests: the module record as the library's
 // attach would make it, COM on the test thread, the type library registered
 // from the compiled Devlore.tlb, the class's registry entries that OLE reads
-// (user type, misc status, verbs), and a class object registered with COM so
+// (user type, misc status), and a class object registered with COM so
 // that OleCreate and OleLoad create real controls. All of it is taken back at
 // the end.
 #include <string>
@@ -52,26 +52,40 @@ class ControlEnvironment : public ::testing::Environment {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
 
     // The type library the build compiled, beside the test program's folder.
+    // Registrations left by others in this prefix are used as they are and
+    // left in place.
     const std::wstring library = ProgramFolder() + L"..\\generated\\Devlore.tlb";
     ComPtr<ITypeLib> typeLibrary;
     ASSERT_EQ(S_OK, LoadTypeLibEx(library.c_str(), REGKIND_NONE, typeLibrary.Receive()))
         << "cannot load the compiled type library";
-    ASSERT_EQ(S_OK, RegisterTypeLib(typeLibrary.Get(), const_cast<wchar_t*>(library.c_str()), nullptr));
+    ComPtr<ITypeLib> registered;
+    if (FAILED(LoadRegTypeLib(LIBID_DEVLORELib, 1, 0, 0x0409, registered.Receive()))) {
+      ASSERT_EQ(S_OK, RegisterTypeLib(typeLibrary.Get(), const_cast<wchar_t*>(library.c_str()), nullptr));
+      registeredTypeLibrary_ = true;
+    }
+    registered.Reset();
 
-    SetString(HKEY_CLASSES_ROOT, kClassKey, "", "SysInfo Class");
-    SetString(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\AuxUserType\\2", "", "SysInfo");
+    if (KeyExists(HKEY_CLASSES_ROOT, kClassKey)) return RegisterClassObject();
+    wroteClassKey_ = true;
+    // What the library's registration writes for the class that OLE reads back.
+    SetString(HKEY_CLASSES_ROOT, kClassKey, "", "Tolvane PC Meadow System Information Class");
     SetString(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\MiscStatus", "", "0");
     SetString(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\MiscStatus\\1", "", "131473");
-    SetString(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\Verb\\0", "", "&Properties,0,2");
+    RegisterClassObject();
+  }
 
+  // COM finds this process's class object before any registered server.
+  void RegisterClassObject() {
     ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_SysInfo, &g_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
                                           &cookie_));
   }
 
   void TearDown() override {
     CoRevokeClassObject(cookie_);
-    DeleteTree(HKEY_CLASSES_ROOT, kClassKey);
-    UnRegisterTypeLib(LIBID_DEVLORELib, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    if (wroteClassKey_) DeleteTree(HKEY_CLASSES_ROOT, kClassKey);
+    if (registeredTypeLibrary_) {
+      UnRegisterTypeLib(LIBID_DEVLORELib, 1, 0, 0x0409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    }
     // Releases the cached type information among the termination callbacks.
     TerminateModule();
     OleUninitialize();
@@ -79,6 +93,8 @@ class ControlEnvironment : public ::testing::Environment {
 
  private:
   DWORD cookie_ = 0;
+  bool wroteClassKey_ = false;
+  bool registeredTypeLibrary_ = false;
 };
 
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ControlEnvironment);
