@@ -32,6 +32,12 @@ namespace {
 
 using bench::ReportVariant;
 
+// The measurements in the order they are made and printed: the three report
+// variants, then WMI connecting in every run, then WMI connected once.
+constexpr size_t kReportVariants = 3;
+constexpr size_t kWmiConnectEachRun = 3;
+constexpr size_t kWmiConnectedOnce = 4;
+
 struct Measurement {
   std::string name;
   std::function<bool()> run;  // one run; false when its work failed
@@ -164,8 +170,7 @@ int main(int argc, char** argv) {
     std::printf("current directory: could not change to %s; probe drivers will not be found\n",
                 driverFolder.c_str());
 
-  // What each report variant does, from one traced run (not timed).
-  const ReportVariant variants[] = {ReportVariant::kAsShipped, ReportVariant::kNoClockProbe,
+  const ReportVariant variants[kReportVariants] = {ReportVariant::kAsShipped, ReportVariant::kNoClockProbe,
                                     ReportVariant::kWithClockProbe};
   std::vector<bench::ReportOutcome> expected;
   std::vector<Measurement> measurements;
@@ -210,7 +215,7 @@ int main(int argc, char** argv) {
   // is made just before its first run, outside the timing.
   bench::Stopwatch watch;
   for (size_t m = 0; m < measurements.size(); ++m) {
-    if (m == 4) {
+    if (m == kWmiConnectedOnce) {
       const HRESULT hr = bench::ConnectWmi(services.Receive());
       if (FAILED(hr)) std::printf("WMI connection failed: %s\n", HexResult(hr).c_str());
     }
@@ -225,9 +230,11 @@ int main(int argc, char** argv) {
 
   std::printf("\nWhat each report variant did (one traced run, not timed):\n");
   bool reportBuilt = true;
-  for (size_t v = 0; v < 3; ++v) {
+  bool clockProbeMade[kReportVariants] = {};
+  for (size_t v = 0; v < kReportVariants; ++v) {
     bench::ProbeTrace trace;
     expected[v] = bench::TraceReport(variants[v], &trace);
+    clockProbeMade[v] = trace.procidRequests > 0;
     const bench::ReportOutcome& o = expected[v];
     reportBuilt = reportBuilt && o.devices > 0;
     std::printf("  %s: %s\n", bench::VariantName(variants[v]), bench::VariantDescription(variants[v]));
@@ -339,24 +346,28 @@ int main(int argc, char** argv) {
   // same comparison for the quieter moments of a shared machine.
   const auto ratio = [](double wmi, double report) { return report > 0 ? wmi / report : 0.0; };
   std::printf("\nRatio WMI / report:%21s %22s %22s\n", "", "WMI connect every run", "WMI connected once");
-  for (size_t v = 0; v < 3; ++v) {
+  const bench::Summary& wmiEach = summaries[kWmiConnectEachRun];
+  const bench::Summary& wmiOnce = summaries[kWmiConnectedOnce];
+  for (size_t v = 0; v < kReportVariants; ++v) {
+    const bench::Summary& report = summaries[v];
     std::printf("%-40s %14.1fx median %14.1fx median\n", measurements[v].name.c_str(),
-                ratio(summaries[3].median, summaries[v].median), ratio(summaries[4].median, summaries[v].median));
-    std::printf("%-40s %14.1fx p10    %14.1fx p10\n", "", ratio(summaries[3].p10, summaries[v].p10),
-                ratio(summaries[4].p10, summaries[v].p10));
-    std::printf("%-40s %14.1fx cpu    %14.1fx cpu\n", "", ratio(cpuTotal[3], cpuTotal[v]),
-                ratio(cpuTotal[4], cpuTotal[v]));
+                ratio(wmiEach.median, report.median), ratio(wmiOnce.median, report.median));
+    std::printf("%-40s %14.1fx p10    %14.1fx p10\n", "", ratio(wmiEach.p10, report.p10),
+                ratio(wmiOnce.p10, report.p10));
+    std::printf("%-40s %14.1fx cpu    %14.1fx cpu\n", "", ratio(cpuTotal[kWmiConnectEachRun], cpuTotal[v]),
+                ratio(cpuTotal[kWmiConnectedOnce], cpuTotal[v]));
   }
 
   std::printf("\nTargets (checked, not tuned for):\n");
-  for (size_t v = 0; v < 3; ++v) {
-    const double ratio = summaries[v].median > 0 ? summaries[3].median / summaries[v].median : 0;
+  for (size_t v = 0; v < kReportVariants; ++v) {
+    const double times = ratio(wmiEach.median, summaries[v].median);
     std::printf("  %-38s at least 20x faster than WMI (connect every run): %.1fx, %s\n",
-                measurements[v].name.c_str(), ratio, ratio >= 20 ? "met" : "NOT met");
+                measurements[v].name.c_str(), times, times >= 20 ? "met" : "NOT met");
   }
-  // Without the clock probe: the variant that refuses it, and the shipped
-  // binding where it is not made (64-bit Wine has no driver loader).
-  for (size_t v = 0; v < 2; ++v) {
+  // Without the clock probe: every variant whose traced run made none (on
+  // 64-bit Wine also the shipped binding, which finds no driver loader).
+  for (size_t v = 0; v < kReportVariants; ++v) {
+    if (clockProbeMade[v]) continue;
     const double median = summaries[v].median;
     std::printf("  %-38s under 5 ms%s: %.3f ms, %s\n", measurements[v].name.c_str(),
                 sizeof(void*) == 8 ? "" : " (a 64-bit Wine target; shown for comparison)", median,
