@@ -19,6 +19,11 @@ namespace {
 DeviceObject** g_devices = nullptr;
 uint32_t g_deviceCount = 0;
 
+// COM initialisations made by builds and not yet undone by a tear-down. A
+// tear-down uninitialises only what a build initialised: an unmatched
+// CoUninitialize would tear down the apartment of the page's own thread.
+uint32_t g_comInitializations = 0;
+
 struct DriveScan {
   int32_t fixedDrives[kMaxFixedDrives];
   uint32_t fixedCount;
@@ -108,7 +113,7 @@ int BuildFromKeys() {
 }  // namespace
 
 int InitializeDeviceList() {
-  CoInitialize(nullptr);
+  if (SUCCEEDED(CoInitialize(nullptr))) ++g_comInitializations;
   // A build always starts from an empty list; a list still current from an
   // earlier build is destroyed rather than leaked.
   DestroyDeviceList();
@@ -121,7 +126,10 @@ int InitializeDeviceList() {
 
 int TerminateDeviceList() {
   DestroyDeviceList();
-  CoUninitialize();
+  if (g_comInitializations > 0) {
+    --g_comInitializations;
+    CoUninitialize();
+  }
   return 1;
 }
 

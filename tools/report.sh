@@ -57,7 +57,7 @@ mkdir -p "$windows/system"
 image=$build/report-c-drive.img
 if [ ! -f "$image" ]; then
   rm -f "$image"
-  mkfs.fat -C -F 32 -s 8 -n DEVLORE98 -i 19980625 "$image" $((64 * 1024)) >/dev/null
+  mkfs.fat -C -F 32 -s 8 -n DEVLORE98 -i 19980625 "$image" $((300 * 1024)) >/dev/null
 fi
 ln -sfn "$image" "$WINEPREFIX/dosdevices/c::"
 

@@ -146,5 +146,35 @@ TEST_F(DeviceListTest, AnEmptyDynamicListFailsBeforeAnyDriveIsLookedAt) {
   ExpectNoList();
 }
 
+// COM stays usable on a thread that initialised it itself, however many
+// tear-downs a page calls.
+DWORD WINAPI TearDownsOnOwnApartment(void* result) {
+  CoInitialize(nullptr);
+  test::FakeMachine machine;
+  machine.AddTypicalDevices();
+  test::FakePlatform platform;
+  platform.SetDrives({{"C:\\", DRIVE_FIXED}});
+  InitializeDeviceList();
+  TerminateDeviceList();
+  TerminateDeviceList();
+  TerminateDeviceList();
+  IUnknown* table = nullptr;
+  const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IUnknown, reinterpret_cast<void**>(&table));
+  if (table) table->Release();
+  *static_cast<HRESULT*>(result) = hr;
+  CoUninitialize();
+  return 0;
+}
+
+TEST(DeviceListCom, ExtraTearDownsLeaveTheCallersApartmentAlone) {
+  HRESULT hr = E_UNEXPECTED;
+  HANDLE thread = CreateThread(nullptr, 0, &TearDownsOnOwnApartment, &hr, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  EXPECT_EQ(S_OK, hr);
+}
+
 }  // namespace
 }  // namespace devlore
