@@ -50,7 +50,10 @@ for arch in "${archs[@]}"; do
   echo "=== $arch: tests"
   log=$dir/ctest-last.log
   set +e
-  ctest --test-dir "$dir" --output-on-failure -j2 "${ctest_args[@]}" 2>&1 | tee "$log"
+  # A hung Windows program fails its test after DEVLORE_TEST_TIMEOUT seconds
+  # instead of holding the run up to CI's own limit.
+  ctest --test-dir "$dir" --output-on-failure -j2 --timeout "${DEVLORE_TEST_TIMEOUT:-900}" \
+    "${ctest_args[@]}" 2>&1 | tee "$log"
   rc=${PIPESTATUS[0]}
   set -e
   [ "$arch" = i686 ] && stop_servers
