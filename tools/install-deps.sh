@@ -57,12 +57,15 @@ apt_update() {
 
 backports_list=/etc/apt/sources.list.d/devlore-bookworm-backports.sources
 if [ $want_i686 = 1 ]; then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  foreign=$(dpkg --print-foreign-architectures)
+  if ! grep -qx i386 <<<"$foreign"; then
     echo "install-deps: enabling the i386 architecture"
     dpkg --add-architecture i386
     need_update=1
   fi
-  if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  # Only the files apt reads (not, say, a *.disabled copy).
+  if ! grep -qs '^[^#]*bookworm-backports' /etc/apt/sources.list \
+       /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; then
     echo "install-deps: adding bookworm-backports"
     cat >"$backports_list" <<'EOF'
 Types: deb
