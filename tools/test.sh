@@ -52,7 +52,10 @@ for arch in "${archs[@]}"; do
   set +e
   # A hung Windows program fails its test after DEVLORE_TEST_TIMEOUT seconds
   # instead of holding the run up to CI's own limit.
-  ctest --test-dir "$dir" --output-on-failure -j2 --timeout "${DEVLORE_TEST_TIMEOUT:-900}" \
+  # One test at a time by default: the test programs and scripts of a build
+  # share one Wine prefix and its registry (wine-run serialises the programs it
+  # starts, but some script tests call Wine directly).
+  ctest --test-dir "$dir" --output-on-failure -j"${DEVLORE_TEST_JOBS:-1}" --timeout "${DEVLORE_TEST_TIMEOUT:-900}" \
     "${ctest_args[@]}" 2>&1 | tee "$log"
   rc=${PIPESTATUS[0]}
   set -e

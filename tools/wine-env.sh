@@ -15,6 +15,10 @@ elif [ "$devlore_arch" = i686 ]; then
   # A pure 32-bit prefix, like a Windows 98 machine (no WoW64 side).
   export WINELOADER=/usr/lib/wine/wine
   export WINEARCH=win32
+  # The emulated processor: one of the control's era (qemu's Pentium II says
+  # GenuineIntel, family 6, and has MMX). Every Wine process of one server
+  # session must run on the same model, so all tools take it from here.
+  export QEMU_CPU=${QEMU_CPU:-pentium2}
 else
   echo "wine-env.sh: unknown architecture $devlore_arch (x86_64 or i686)" >&2
   return 2 2>/dev/null || exit 2
