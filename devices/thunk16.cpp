@@ -17,26 +17,29 @@ constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kHeaderPage = 0x1000;
 
 // A read-only view of a mapped image that refuses every access outside
-// [base, base + size).
+// [base, base + size). Offsets are 32-bit: every offset handed to it is either
+// read from the image and checked here, or a checked offset plus a bounded
+// amount that cannot wrap (the new header lies in the first page, header
+// fields are 16-bit, the export directory lies inside the image).
 class ImageView {
  public:
   ImageView(const uint8_t* base, uint32_t size) : base_(base), size_(size) {}
 
-  bool Contains(uint64_t offset, uint64_t length) const {
+  bool Contains(uint32_t offset, uint32_t length) const {
     return offset <= size_ && length <= size_ - offset;
   }
-  bool Read16(uint64_t offset, uint16_t* value) const {
+  bool Read16(uint32_t offset, uint16_t* value) const {
     if (!Contains(offset, 2)) return false;
     *value = static_cast<uint16_t>(base_[offset] | (base_[offset + 1] << 8));
     return true;
   }
-  bool Read32(uint64_t offset, uint32_t* value) const {
+  bool Read32(uint32_t offset, uint32_t* value) const {
     if (!Contains(offset, 4)) return false;
     *value = static_cast<uint32_t>(base_[offset]) | (static_cast<uint32_t>(base_[offset + 1]) << 8) |
              (static_cast<uint32_t>(base_[offset + 2]) << 16) | (static_cast<uint32_t>(base_[offset + 3]) << 24);
     return true;
   }
-  const uint8_t* At(uint64_t offset) const { return base_ + offset; }
+  const uint8_t* At(uint32_t offset) const { return base_ + offset; }
   void SetSize(uint32_t size) { size_ = size; }
 
  private:
@@ -50,9 +53,9 @@ bool IsInCodeSection(const ImageView& image, uint32_t newHeader, uint32_t rva) {
   uint16_t sectionCount = 0, optionalHeaderSize = 0;
   if (!image.Read16(newHeader + 6, &sectionCount) || !image.Read16(newHeader + 20, &optionalHeaderSize))
     return false;
-  const uint64_t table = static_cast<uint64_t>(newHeader) + 24 + optionalHeaderSize;
+  const uint32_t table = newHeader + 24 + optionalHeaderSize;
   for (uint32_t i = 0; i < sectionCount; ++i) {
-    const uint64_t header = table + 40ull * i;
+    const uint32_t header = table + 40 * i;
     uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, characteristics = 0;
     if (!image.Read32(header + 8, &virtualSize) || !image.Read32(header + 12, &virtualAddress) ||
         !image.Read32(header + 16, &rawSize) || !image.Read32(header + 36, &characteristics))
@@ -70,7 +73,7 @@ FARPROC ResolveForwarder(const ImageView& image, uint32_t textOffset, uint32_t d
   char text[kLineSize];
   uint32_t length = 0;
   for (;; ++length) {
-    const uint64_t offset = static_cast<uint64_t>(textOffset) + length;
+    const uint32_t offset = textOffset + length;
     if (offset >= directoryEnd || length >= sizeof text) return nullptr;  // unterminated or too long
     text[length] = static_cast<char>(*image.At(offset));
     if (text[length] == '\0') break;
@@ -119,7 +122,9 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   uint16_t dosSignature = 0;
   if (!image.Read16(0, &dosSignature) || dosSignature != kDosSignature) return nullptr;
   uint32_t newHeader = 0;
-  if (!image.Read32(0x3C, &newHeader)) return nullptr;
+  // The new header lies in the header page (the read below must fit there),
+  // which keeps every header offset derived from it far from wrapping.
+  if (!image.Read32(0x3C, &newHeader) || newHeader >= kHeaderPage) return nullptr;
   uint32_t peSignature = 0;
   if (!image.Read32(newHeader, &peSignature) || peSignature != kPeSignature) return nullptr;
 
@@ -127,7 +132,7 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   // header. Its magic tells the layout: the export entry of the data directory
   // lies at offset 96 (PE32) or 112 (PE32+) of the optional header, after the
   // count of directory entries at 92 or 108. The image size is at 56 in both.
-  const uint64_t optionalHeader = static_cast<uint64_t>(newHeader) + 24;
+  const uint32_t optionalHeader = newHeader + 24;
   uint16_t optionalHeaderSize = 0, magic = 0;
   if (!image.Read16(newHeader + 20, &optionalHeaderSize) || !image.Read16(optionalHeader, &magic)) return nullptr;
   uint32_t countOffset, directoryOffset;
@@ -147,7 +152,7 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   if (directoryCount < 1) return nullptr;
   // From here on every read is bounded by the image as the loader mapped it
   // (SizeOfImage bytes); the headers read so far must lie inside it too.
-  if (static_cast<uint64_t>(optionalHeader) + directoryOffset + 8 > imageSize) return nullptr;
+  if (optionalHeader + directoryOffset + 8 > imageSize) return nullptr;
   image.SetSize(imageSize);
 
   uint32_t exportRva = 0, exportSize = 0;
@@ -164,15 +169,16 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   if (ordinal < ordinalBase) return nullptr;
   const uint32_t index = ordinal - ordinalBase;
   if (index >= functionCount) return nullptr;
+  // The slot's offset may lie beyond 32 bits: such a slot is outside the image.
+  const uint64_t slot = functionTable + 4ull * index;
   uint32_t functionRva = 0;
-  if (!image.Read32(static_cast<uint64_t>(functionTable) + 4ull * index, &functionRva)) return nullptr;
+  if (slot > 0xFFFFFFFFu || !image.Read32(static_cast<uint32_t>(slot), &functionRva)) return nullptr;
   if (functionRva == 0 || !image.Contains(functionRva, 1)) return nullptr;
 
-  const uint64_t directoryEnd = static_cast<uint64_t>(exportRva) + exportSize;
-  if (functionRva >= exportRva && functionRva < directoryEnd) {
-    const uint32_t end = directoryEnd > imageSize ? imageSize : static_cast<uint32_t>(directoryEnd);
-    return ResolveForwarder(image, functionRva, end);
-  }
+  // The directory's end, cut at the image's end (the function lies inside the
+  // image, so the cut does not change whether it lies inside the directory).
+  const uint32_t end = exportSize > imageSize - exportRva ? imageSize : exportRva + exportSize;
+  if (functionRva >= exportRva && functionRva < end) return ResolveForwarder(image, functionRva, end);
   // Never hand out data as code.
   if (!IsInCodeSection(image, newHeader, functionRva)) return nullptr;
   return reinterpret_cast<FARPROC>(const_cast<uint8_t*>(image.At(functionRva)));
