@@ -28,7 +28,7 @@ DisplayAdapterDevice* DisplayAdapterDevice::Create(const char* displayKeyPath) {
   DisplayAdapterDevice* device = new (std::nothrow) DisplayAdapterDevice();
   if (!device) return nullptr;
   // The last count becomes the number of listed resolutions + 1 in Collect.
-  const uint32_t counts[] = {2, 2, 2, 1};
+  static const uint32_t counts[] = {2, 2, 2, 1};
   if (!device->InitializeBase("Primary Video Card", kCategoryCount, counts, false)) {
     delete device;
     return nullptr;

@@ -8,35 +8,30 @@ namespace {
 
 const PlatformApi* g_installed = nullptr;
 
-PlatformApi BindRealPlatform() {
-  PlatformApi api = {};
-  api.getSystemInfo = &GetSystemInfo;
-  api.globalMemoryStatus = &GlobalMemoryStatus;
-  api.getLogicalDriveStringsA = &GetLogicalDriveStringsA;
-  api.getDriveTypeA = &GetDriveTypeA;
-  api.getDiskFreeSpaceA = &GetDiskFreeSpaceA;
-  api.loadLibraryA = &LoadLibraryA;
-  api.getProcAddress = &GetProcAddress;
-  api.freeLibrary = &FreeLibrary;
-  api.createFileA = &CreateFileA;
-  api.deviceIoControl = &DeviceIoControl;
-  api.closeHandle = &CloseHandle;
-  api.hasCpuid = &ProcessorHasCpuid;
-  api.cpuid = &ExecuteCpuid;
-  api.getKernelExportByOrdinal = &GetKernelExportByOrdinal;
-  api.callThunk16 = &CallThunk16;
-  return api;
-}
-
 }  // namespace
 
 const PlatformApi& RealPlatform() {
   // Bound on first use rather than by a static constructor; every caller runs
   // on the client's apartment thread and binding twice gives the same table.
+  // Entries not named here stay null, as the table starts zeroed.
   static PlatformApi real;
   static bool bound = false;
   if (!bound) {
-    real = BindRealPlatform();
+    real.getSystemInfo = &GetSystemInfo;
+    real.globalMemoryStatus = &GlobalMemoryStatus;
+    real.getLogicalDriveStringsA = &GetLogicalDriveStringsA;
+    real.getDriveTypeA = &GetDriveTypeA;
+    real.getDiskFreeSpaceA = &GetDiskFreeSpaceA;
+    real.loadLibraryA = &LoadLibraryA;
+    real.getProcAddress = &GetProcAddress;
+    real.freeLibrary = &FreeLibrary;
+    real.createFileA = &CreateFileA;
+    real.deviceIoControl = &DeviceIoControl;
+    real.closeHandle = &CloseHandle;
+    real.hasCpuid = &ProcessorHasCpuid;
+    real.cpuid = &ExecuteCpuid;
+    real.getKernelExportByOrdinal = &GetKernelExportByOrdinal;
+    real.callThunk16 = &CallThunk16;
     bound = true;
   }
   return real;
