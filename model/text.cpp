@@ -117,6 +117,11 @@ int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buf
   return 1;
 }
 
+HRESULT LastErrorResult() {
+  const DWORD error = GetLastError();
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
 int CopyText(char* destination, uint32_t size, const char* source) {
   if (size == 0) return 0;
   uint32_t i = 0;

@@ -38,6 +38,10 @@ void FormatUnsigned64(uint64_t value, char* out);
 int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buffer, DWORD size,
                       DWORD type);
 
+// The calling thread's last platform error as HRESULT_FROM_WIN32 gives it; a
+// failure that left no error code is still E_FAIL.
+HRESULT LastErrorResult();
+
 // Bounded helpers over lstrcpynA semantics: copy or append, always terminated,
 // never writing past size bytes. They return 0 when the text had to be cut.
 int CopyText(char* destination, uint32_t size, const char* source);

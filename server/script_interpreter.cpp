@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "model/text.h"
+
 namespace devlore {
 
 // The buffers of one run, on the heap so that nested blocks keep small frames.
@@ -61,7 +63,7 @@ LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
     if (previous[0] && lstrcmpiA(previous, subkey) == 0) return ERROR_ACCESS_DENIED;
     result = DeleteTreeAt(key.get(), subkey, depth + 1);
     if (result != ERROR_SUCCESS) return result;
-    lstrcpynA(previous, subkey, sizeof(previous));
+    CopyText(previous, sizeof(previous), subkey);
   }
   key.reset();
   return RegDeleteKeyA(parent, name);
@@ -325,10 +327,8 @@ HRESULT ScriptInterpreter::WriteValue(HKEY key, const char* valueName) {
   } else if (type == REG_DWORD) {
     // A text that is no number fails the run: nothing is written, and an
     // install is taken back.
-    if (MultiByteToWideChar(CP_ACP, 0, b.valueText, -1, b.wideText, kScriptTokenSize) == 0) {
-      DWORD error = GetLastError();
-      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
+    if (MultiByteToWideChar(CP_ACP, 0, b.valueText, -1, b.wideText, kScriptTokenSize) == 0)
+      return LastErrorResult();
     ULONG number = 0;
     hr = VarUI4FromStr(b.wideText, 0, 0, &number);
     if (FAILED(hr)) return hr;

@@ -4,19 +4,13 @@
 
 #include "base/handles.h"
 #include "base/unique_array.h"
+#include "model/text.h"
 #include "server/script_interpreter.h"
 
 namespace devlore {
 namespace {
 
 constexpr DWORD kModuleNameSize = 260;
-
-// The calling thread's last error as an HRESULT; a failure without an error
-// code is still a failure.
-HRESULT LastErrorResult() {
-  DWORD error = GetLastError();
-  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 // A wide copy of an ANSI name with every "'" doubled, so that it may stand
 // inside a quoted token.
@@ -85,7 +79,7 @@ HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL insta
     char shortName[kModuleNameSize];
     DWORD shortLength = GetShortPathNameA(fileName, shortName, kModuleNameSize);
     if (shortLength >= kModuleNameSize) return E_OUTOFMEMORY;
-    if (shortLength != 0) lstrcpynA(fileName, shortName, kModuleNameSize);
+    if (shortLength != 0) CopyText(fileName, kModuleNameSize, shortName);
   }
 
   UniqueArray<wchar_t> quoted;

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "model/text.h"
+
 namespace devlore {
 namespace {
 
@@ -86,10 +88,10 @@ class ExpandedText {
   // Converts a wide text to the ANSI code page straight into the output.
   HRESULT AppendWide(const wchar_t* text) {
     int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return ErrorResult();
+    if (needed <= 0) return LastErrorResult();
     if (!MakeRoom(static_cast<DWORD>(needed))) return E_OUTOFMEMORY;
     int written = WideCharToMultiByte(CP_ACP, 0, text, -1, data_.get() + used_, needed, nullptr, nullptr);
-    if (written <= 0) return ErrorResult();
+    if (written <= 0) return LastErrorResult();
     used_ += static_cast<DWORD>(written) - 1;  // the converted zero is not part of the text
     return S_OK;
   }
@@ -100,11 +102,6 @@ class ExpandedText {
   }
 
  private:
-  static HRESULT ErrorResult() {
-    DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-  }
-
   UniqueArray<char> data_;
   DWORD used_ = 0;
   DWORD room_ = 0;
