@@ -11,6 +11,9 @@ scripts=$4
 tools=$(cd "$(dirname "$(readlink -f "$0")")/../../tools" && pwd)
 "$tools/make-prefix" --arch "$arch" --prefix "$prefix"
 . "$tools/wine-env.sh" "$arch" "$prefix"
+# One Wine server for the whole script, rather than one starting and stopping
+# around each of the many short programs below.
+"$devlore_wineserver" -p30 </dev/null >/dev/null 2>&1 || true
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -27,13 +30,14 @@ target=win64
 [ "$arch" = i686 ] && target=win32
 
 # The data of one value as reg prints it; empty when the key or value is missing.
+query() {  # KEY [NAME]
+  if [ $# -gt 1 ]; then "$WINELOADER" reg query "$1" /v "$2"; else "$WINELOADER" reg query "$1" /ve; fi
+}
 value() {  # KEY [NAME]
   local output
-  if [ $# -gt 1 ]; then
-    output=$("$WINELOADER" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 0
-  else
-    output=$("$WINELOADER" reg query "$1" /ve 2>/dev/null | tr -d '\r') || return 0
-  fi
+  # A reg run that printed nothing at all did not get to the registry: ask again.
+  output=$(query "$@" 2>/dev/null | tr -d '\r')
+  [ -n "$output" ] || output=$(query "$@" 2>/dev/null | tr -d '\r')
   printf '%s\n' "$output" | sed -n 's/^ *[^ ].*  *REG_SZ  *//p' | head -n 1
 }
 exists() { "$WINELOADER" reg query "$1" >/dev/null 2>&1; }
