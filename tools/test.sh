@@ -36,6 +36,7 @@ trap stop_servers EXIT
 summary=()
 total_passed=0
 total_failed=0
+total_skipped=0
 status=0
 for arch in "${archs[@]}"; do
   dir=$root/build/$arch
@@ -68,13 +69,24 @@ for arch in "${archs[@]}"; do
   else
     failed=0 count=0
   fi
+  # Tests CTest did not run: disabled ones, which its count leaves out.
+  notrun=$(awk '/^The following tests did not run:/ { listed = 1; next }
+                listed && /^[ \t]+[0-9]+ - .*\(Disabled\)/ { n++; names = names " " $3; next }
+                listed && /^[ \t]+[0-9]+ - / { next }
+                { listed = 0 }
+                END { print n + 0 names }' "$log")
+  skipped=${notrun%% *}
+  skipped_names=${notrun#"$skipped"}
   total_passed=$((total_passed + count - failed))
   total_failed=$((total_failed + failed))
+  total_skipped=$((total_skipped + skipped))
+  not_run_note=
+  [ "$skipped" -eq 0 ] || not_run_note=", $skipped not run:$skipped_names"
   if [ "$rc" -eq 0 ] && [ "$count" -gt 0 ]; then
-    summary+=("$arch: passed, $count test programs ($((SECONDS - phase)) s)")
+    summary+=("$arch: passed, $count test programs$not_run_note ($((SECONDS - phase)) s)")
   else
     [ "$count" -gt 0 ] || summary+=("$arch: NO TESTS RAN")
-    [ "$count" -eq 0 ] || summary+=("$arch: FAILED, $failed of $count test programs ($((SECONDS - phase)) s)")
+    [ "$count" -eq 0 ] || summary+=("$arch: FAILED, $failed of $count test programs$not_run_note ($((SECONDS - phase)) s)")
     status=1
   fi
 done
@@ -82,5 +94,5 @@ done
 echo
 echo "=== results ($((SECONDS - started)) s in all)"
 printf '%s\n' "${summary[@]}"
-echo "test programs: $total_passed passed, $total_failed failed"
+echo "test programs: $total_passed passed, $total_failed failed, $total_skipped skipped"
 exit $status
