@@ -94,5 +94,5 @@ done
 echo
 echo "=== results ($((SECONDS - started)) s in all)"
 printf '%s\n' "${summary[@]}"
-echo "test programs: $total_passed passed, $total_failed failed, $total_skipped skipped"
+echo "total: $total_passed passed, $total_failed failed, $total_skipped skipped"
 exit $status
