@@ -10,7 +10,9 @@
 typedef unsigned long long u64;
 typedef long long s64;
 
-static u64 DivideUnsigned(u64 dividend, u64 divisor, u64* remainder) {
+/* Quotient and remainder at once (the compiler asks for both with one call
+   when code needs both); the remainder pointer may be null. */
+u64 __udivmoddi4(u64 dividend, u64 divisor, u64* remainder) {
   u64 rest = 0;
   int bit;
   /* The dividend is shifted out from the top while the quotient's bits come
@@ -23,35 +25,36 @@ static u64 DivideUnsigned(u64 dividend, u64 divisor, u64* remainder) {
       dividend |= 1;
     }
   }
-  *remainder = rest;
+  if (remainder) *remainder = rest;
   return dividend;
 }
 
-u64 __udivdi3(u64 dividend, u64 divisor) {
-  u64 rest;
-  return DivideUnsigned(dividend, divisor, &rest);
-}
+u64 __udivdi3(u64 dividend, u64 divisor) { return __udivmoddi4(dividend, divisor, 0); }
 
 u64 __umoddi3(u64 dividend, u64 divisor) {
   u64 rest;
-  DivideUnsigned(dividend, divisor, &rest);
+  __udivmoddi4(dividend, divisor, &rest);
   return rest;
 }
 
 /* Signed forms truncate toward zero: the quotient is negative when the signs
    differ, the remainder takes the dividend's sign. */
 s64 __divdi3(s64 dividend, s64 divisor) {
-  u64 rest;
-  const u64 magnitude = DivideUnsigned(dividend < 0 ? -(u64)dividend : (u64)dividend,
-                                       divisor < 0 ? -(u64)divisor : (u64)divisor, &rest);
+  const u64 magnitude = __udivmoddi4(dividend < 0 ? -(u64)dividend : (u64)dividend,
+                                     divisor < 0 ? -(u64)divisor : (u64)divisor, 0);
   return (s64)((dividend < 0) != (divisor < 0) ? -magnitude : magnitude);
 }
 
 s64 __moddi3(s64 dividend, s64 divisor) {
   u64 rest;
-  DivideUnsigned(dividend < 0 ? -(u64)dividend : (u64)dividend, divisor < 0 ? -(u64)divisor : (u64)divisor,
-                 &rest);
+  __udivmoddi4(dividend < 0 ? -(u64)dividend : (u64)dividend, divisor < 0 ? -(u64)divisor : (u64)divisor,
+               &rest);
   return (s64)(dividend < 0 ? -rest : rest);
+}
+
+s64 __divmoddi4(s64 dividend, s64 divisor, s64* remainder) {
+  if (remainder) *remainder = __moddi3(dividend, divisor);
+  return __divdi3(dividend, divisor);
 }
 
 #endif

@@ -21,6 +21,10 @@ uint64_t NextValue(uint64_t& state) {
 void ExpectUnsigned(uint64_t dividend, uint64_t divisor) {
   const uint64_t quotient = __udivdi3(dividend, divisor);
   const uint64_t remainder = __umoddi3(dividend, divisor);
+  // The combined form gives the same pair.
+  uint64_t combinedRemainder = ~remainder;
+  EXPECT_EQ(quotient, __udivmoddi4(dividend, divisor, &combinedRemainder));
+  EXPECT_EQ(remainder, combinedRemainder);
   EXPECT_LT(remainder, divisor) << dividend << " / " << divisor;
   EXPECT_EQ(dividend, quotient * divisor + remainder) << dividend << " / " << divisor;
   // The quotient cannot be one more without passing the dividend.
@@ -40,6 +44,8 @@ TEST(Division64, UnsignedKnownValues) {
   EXPECT_EQ(0x100000000ull, __udivdi3(0xFFFFFFFF00000000ull, 0xFFFFFFFFull));
   EXPECT_EQ(3u, __udivdi3(0x300000002ull, 0x100000000ull));
   EXPECT_EQ(2u, __umoddi3(0x300000002ull, 0x100000000ull));
+  // The combined form takes a null remainder pointer.
+  EXPECT_EQ(1844674407370955161ull, __udivmoddi4(UINT64_MAX, 10, nullptr));
 }
 
 TEST(Division64, UnsignedQuotientAndRemainderAgree) {
@@ -72,6 +78,9 @@ TEST(Division64, SignedTruncatesTowardZero) {
     if (divisor == 0) continue;
     const int64_t quotient = __divdi3(dividend, divisor);
     const int64_t remainder = __moddi3(dividend, divisor);
+    int64_t combinedRemainder = ~remainder;
+    EXPECT_EQ(quotient, __divmoddi4(dividend, divisor, &combinedRemainder));
+    EXPECT_EQ(remainder, combinedRemainder);
     EXPECT_EQ(dividend, quotient * divisor + remainder);
     EXPECT_TRUE(remainder == 0 || (remainder < 0) == (dividend < 0));
     const uint64_t magnitude = remainder < 0 ? 0 - static_cast<uint64_t>(remainder) : remainder;
