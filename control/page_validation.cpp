@@ -79,12 +79,16 @@ ComPtr<IDispatch> AdoptDispatch(VARIANT& value) {
   return ComPtr<IDispatch>::Adopt(object);
 }
 
-// Takes ownership of the string a successful GetPropertyByName left in value.
-UniqueBstr AdoptString(VARIANT& value) {
-  BSTR text = value.bstrVal;
-  value.vt = VT_EMPTY;
-  value.bstrVal = nullptr;
-  return UniqueBstr(text);
+
+// Reads the text property textName of the object held in objectName of owner
+// (such as window.location.href); empty when either step fails.
+UniqueBstr GetNestedText(IDispatch* owner, LPCOLESTR objectName, LPCOLESTR textName) {
+  VARIANT value;
+  if (!GetPropertyByName(owner, objectName, VT_DISPATCH, &value)) return UniqueBstr();
+  const ComPtr<IDispatch> object = AdoptDispatch(value);
+  if (!GetPropertyByName(object.Get(), textName, VT_BSTR, &value)) return UniqueBstr();
+  // A successful read leaves the caller owning the string.
+  return UniqueBstr(value.bstrVal);
 }
 
 }  // namespace
@@ -182,13 +186,8 @@ bool IsAllowedDomain(const char* host) {
 }
 
 bool TopWindowAllowed(IDispatch* window) {
-  VARIANT value;
-  if (!GetPropertyByName(window, L"location", VT_DISPATCH, &value)) return false;
-  ComPtr<IDispatch> location = AdoptDispatch(value);
-  const bool read = GetPropertyByName(location.Get(), L"href", VT_BSTR, &value);
-  location.Reset();
-  if (!read) return false;
-  UniqueBstr address = AdoptString(value);
+  const UniqueBstr address = GetNestedText(window, L"location", L"href");
+  if (!address) return false;
 
   UniqueArray<char> host = NewHostBuffer();
   if (!host) return false;
@@ -197,11 +196,8 @@ bool TopWindowAllowed(IDispatch* window) {
 }
 
 bool IsModernBrowser(IDispatch* window) {
-  VARIANT value;
-  if (!GetPropertyByName(window, L"navigator", VT_DISPATCH, &value)) return false;
-  ComPtr<IDispatch> navigator = AdoptDispatch(value);
-  if (!GetPropertyByName(navigator.Get(), L"userAgent", VT_BSTR, &value)) return false;
-  UniqueBstr userAgent = AdoptString(value);
+  const UniqueBstr userAgent = GetNestedText(window, L"navigator", L"userAgent");
+  if (!userAgent) return false;
 
   UniqueArray<char> ansi = ToAnsi(userAgent.get());
   if (!ansi) return false;
@@ -258,12 +254,9 @@ bool PageHostsAgree(IOleClientSite* site, IWebBrowserApp* browser) {
     LPOLESTR raw = nullptr;
     const HRESULT hr = moniker->GetDisplayName(nullptr, nullptr, &raw);
     moniker.Reset();
-    UniqueTaskMemory displayName(SUCCEEDED(hr) ? raw : nullptr);
+    const UniqueTaskMemory displayName(SUCCEEDED(hr) ? raw : nullptr);
     if (!displayName) return false;
-    UniqueArray<char> ansi = ToAnsi(static_cast<const wchar_t*>(displayName.get()));
-    displayName.reset();
-    if (!ansi) return false;
-    if (!HostNameOf(ansi.get(), containerHost.get(), kHostNameCapacity)) return false;
+    if (!HostNameOfWide(static_cast<const wchar_t*>(displayName.get()), containerHost.get())) return false;
   }
 
   if (pageHost[0] == 0) return false;
