@@ -25,14 +25,11 @@ bool ReadText(HKEY root, const char* subkey, const char* name, char* field) {
 }  // namespace
 
 DisplayAdapterDevice* DisplayAdapterDevice::Create(const char* displayKeyPath) {
-  DisplayAdapterDevice* device = new (std::nothrow) DisplayAdapterDevice();
-  if (!device) return nullptr;
   // The last count becomes the number of listed resolutions + 1 in Collect.
   static const uint32_t counts[] = {2, 2, 2, 1};
-  if (!device->InitializeBase("Primary Video Card", kCategoryCount, counts, false)) {
-    delete device;
-    return nullptr;
-  }
+  auto* device = static_cast<DisplayAdapterDevice*>(
+      Initialized(new (std::nothrow) DisplayAdapterDevice(), "Primary Video Card", kCategoryCount, counts, false));
+  if (!device) return nullptr;
   CopyText(device->displayKeyPath_, kLineSize, displayKeyPath);
   device->Collect();
   return device;

@@ -32,13 +32,10 @@ char* SplitAtComma(char* text) {
 }  // namespace
 
 MonitorDevice* MonitorDevice::Create(const char* monitorKeyPath) {
-  MonitorDevice* device = new (std::nothrow) MonitorDevice();
+  static const uint32_t counts[] = {kElementCount};
+  auto* device =
+      static_cast<MonitorDevice*>(Initialized(new (std::nothrow) MonitorDevice(), "Monitor", 1, counts, true));
   if (!device) return nullptr;
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase("Monitor", 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
   CopyText(device->monitorKeyPath_, kLineSize, monitorKeyPath);
   device->Collect();
   return device;
@@ -93,17 +90,15 @@ void MonitorDevice::CollectRanges(char* work) {
 }
 
 int MonitorDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
-  CopyText(elementText_[0], kLineSize, "Monitor Summary");
-  CopyText(elementText_[1], kLineSize, nameText_);
-  CopyText(elementText_[2], kLineSize, resolutionKnown_ ? resolutionText_ : "Max Resolution Unavailable");
-  CopyText(elementText_[3], kLineSize, manufacturerKnown_ ? manufacturerText_ : "Manufacturer Name Unavailable");
-  CopyText(elementText_[4], kLineSize, rangesKnown_ ? horizontalRangeText_ : "Horz. Refresh Range Unavailable");
-  CopyText(elementText_[5], kLineSize, rangesKnown_ ? verticalRangeText_ : "Vert. Refresh Range Unavailable");
-  return ConvertSingleCategory(*this, elementText_);
+  const char* const texts[kElementCount] = {
+      "Monitor Summary",
+      nameText_,
+      resolutionKnown_ ? resolutionText_ : "Max Resolution Unavailable",
+      manufacturerKnown_ ? manufacturerText_ : "Manufacturer Name Unavailable",
+      rangesKnown_ ? horizontalRangeText_ : "Horz. Refresh Range Unavailable",
+      rangesKnown_ ? verticalRangeText_ : "Vert. Refresh Range Unavailable",
+  };
+  return FormatSingleCategory(*this, elementText_, texts);
 }
 
 }  // namespace devlore

@@ -24,14 +24,8 @@ void StoreVendor(const CpuidResult& leaf0, char* vendor) {
 }  // namespace
 
 ProcessorDevice* ProcessorDevice::Create() {
-  ProcessorDevice* device = new (std::nothrow) ProcessorDevice();
-  if (!device) return nullptr;
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase("CPU", 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
-  return device;
+  static const uint32_t counts[] = {kElementCount};
+  return static_cast<ProcessorDevice*>(Initialized(new (std::nothrow) ProcessorDevice(), "CPU", 1, counts, true));
 }
 
 void ProcessorDevice::QuerySpeed() {
@@ -78,30 +72,24 @@ int ProcessorDevice::Collect() {
 }
 
 int ProcessorDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
-  CopyText(elementText_[0], kLineSize, "CPU Summary");
-
+  // At most 11 digits and sign plus 13 bytes of text: fits the 32 bytes.
+  char speedText[32];
+  const char* speedLine = nullptr;
   if (speedKnown_) {
+    speedLine = "Unknown Speed";
     if (lstrcmpiA(vendor_, "GenuineIntel") == 0) {
-      // At most 11 digits and sign plus 13 bytes of text: fits the 32 bytes.
-      char speedText[32];
       wsprintfA(speedText, "%d MHz (\xB1" " 3MHz)", static_cast<int>(speed_));
-      CopyText(elementText_[1], kLineSize, speedText);
-    } else {
-      CopyText(elementText_[1], kLineSize, "Unknown Speed");
+      speedLine = speedText;
     }
   }
-
-  CopyText(elementText_[2], kLineSize,
-           mmx_ ? "This CPU supports the MMX instruction set."
-                : "This CPU does not support the MMX instruction set.");
-  CopyText(elementText_[3], kLineSize, pentiumClass_ ? "Pentium Class CPU" : "80486 Class CPU");
-  if (vendorKnown_) CopyText(elementText_[4], kLineSize, vendor_);
-
-  return ConvertSingleCategory(*this, elementText_);
+  const char* const texts[kElementCount] = {
+      "CPU Summary",
+      speedLine,
+      mmx_ ? "This CPU supports the MMX instruction set." : "This CPU does not support the MMX instruction set.",
+      pentiumClass_ ? "Pentium Class CPU" : "80486 Class CPU",
+      vendorKnown_ ? vendor_ : nullptr,
+  };
+  return FormatSingleCategory(*this, elementText_, texts);
 }
 
 }  // namespace devlore

@@ -39,6 +39,15 @@ int DeviceObject::InitializeBase(const char* typeText, uint32_t categories, cons
   return allocateStrings ? AllocateCategorySlots() : 1;
 }
 
+DeviceObject* DeviceObject::Initialized(DeviceObject* device, const char* typeText, uint32_t categories,
+                                        const uint32_t* counts, bool allocateStrings) {
+  if (device && !device->InitializeBase(typeText, categories, counts, allocateStrings)) {
+    delete device;
+    return nullptr;
+  }
+  return device;
+}
+
 int DeviceObject::AllocateCategorySlots() {
   if (categoryStrings) return 1;
   categoryStrings = new (std::nothrow) BSTR*[categoryCount]();
@@ -102,6 +111,20 @@ int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines) {
   if (!strings) return 0;
   device.categoryStrings[0] = strings;
   return ConvertElementStrings(lines.Lines(), strings, count);
+}
+
+int StartSingleCategory(DeviceObject& device, ElementLines& lines) {
+  if (lines.Allocate(device.elementCounts[0])) return 1;
+  device.formatted = 1;
+  return 0;
+}
+
+int FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts) {
+  if (!StartSingleCategory(device, lines)) return 0;
+  for (uint32_t i = 0; i < lines.Count(); ++i) {
+    if (texts[i]) CopyText(lines[i], kLineSize, texts[i]);
+  }
+  return ConvertSingleCategory(device, lines);
 }
 
 void FormatDriveTypeText(int32_t driveIndex, char* out) {
