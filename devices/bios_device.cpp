@@ -12,7 +12,7 @@ constexpr uint32_t kElementCount = 4;
 // always starts with its label and stays within its buffer. Returns 1 when the
 // value was read; the line is untouched otherwise.
 bool ReadLine(const char* keyPath, const char* valueName, const char* label, char* line) {
-  char value[kLineSize] = {};
+  char value[kLineSize];
   if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, keyPath, valueName, value, kLineSize, REG_SZ)) return false;
   CopyText(line, kLineSize, label);
   AppendText(line, kLineSize, value);

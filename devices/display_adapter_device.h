@@ -32,9 +32,11 @@ class DisplayAdapterDevice final : public DeviceObject {
   uint32_t modeCount_;
   uint32_t distinctResolutionCount_;
   ModeEntry modeTable_[kMaxModeRows];
-  char currentResolutionText_[kLineSize];  // "Resolution" of the current settings
-  char colorDepthText_[kLineSize];         // "BitsPerPixel" + " Bit Color"
-  char cardNameText_[kLineSize];           // the adapter's "DeviceDesc"
+  // The second line of the first three categories, in category order: the
+  // "Resolution" of the current settings, "BitsPerPixel" + " Bit Color", and
+  // the adapter's "DeviceDesc".
+  enum Setting : uint32_t { kCurrentResolution, kColorDepth, kCardName, kSettingCount };
+  char settingTexts_[kSettingCount][kLineSize];
   char displayKeyPath_[kLineSize];         // the bare key below HKEY_LOCAL_MACHINE "Enum"
   ElementLines elementText_[kCategoryCount];
 };

@@ -95,7 +95,7 @@ int LogicalDiskDevice::FindFileSystemName() {
 int LogicalDiskDevice::Collect() {
   const char root[4] = {static_cast<char>('A' + driveIndex_), ':', '\\', '\0'};
 
-  char modulePath[kLineSize] = {};
+  char modulePath[kLineSize];
   const UINT length = GetWindowsDirectoryA(modulePath, kLineSize);
   if (length == 0 || length >= kLineSize) return 0;
   if (!AppendText(modulePath, kLineSize, "\\System\\kernel32.dll")) return 0;

@@ -42,7 +42,7 @@ MonitorDevice* MonitorDevice::Create(const char* monitorKeyPath) {
 }
 
 int MonitorDevice::Collect() {
-  char work[kLineSize] = {};
+  char work[kLineSize];
   // Without a description there is no monitor to report; the next request tries again.
   if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "DeviceDesc", work, kLineSize, REG_SZ)) {
     collected = 0;
@@ -57,7 +57,6 @@ int MonitorDevice::Collect() {
 }
 
 void MonitorDevice::CollectManufacturer(char* work) {
-  ZeroMemory(work, kLineSize);
   manufacturerKnown_ = ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "Mfg", work, kLineSize, REG_SZ);
   if (!manufacturerKnown_) return;
   const char* shown = lstrcmpA(work, "(Standard monitor types)") == 0 ? "(not listed)" : work;
@@ -65,7 +64,6 @@ void MonitorDevice::CollectManufacturer(char* work) {
 }
 
 void MonitorDevice::CollectResolution(char* work) {
-  ZeroMemory(work, kLineSize);
   resolutionKnown_ =
       ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MaxResolution", work, kLineSize, REG_SZ);
   if (!resolutionKnown_) return;
@@ -78,7 +76,6 @@ void MonitorDevice::CollectResolution(char* work) {
 // comma and further parts that are not shown. Both ranges are known only when
 // both commas are there.
 void MonitorDevice::CollectRanges(char* work) {
-  ZeroMemory(work, kLineSize);
   rangesKnown_ = false;
   if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MonitorRanges", work, kLineSize, REG_SZ)) return;
   char* vertical = SplitAtComma(work);

@@ -12,12 +12,12 @@ namespace {
 constexpr uint32_t kElementCount = 5;
 constexpr DWORD kProcidClockRequest = 1;
 
-// Copies the 12 vendor bytes of CPUID leaf 0 (EBX, EDX, ECX) and a NUL.
+// Copies the 12 vendor bytes of CPUID leaf 0 (EBX, EDX, ECX, each in the
+// processor's little-endian byte order) and a NUL.
 void StoreVendor(const CpuidResult& leaf0, char* vendor) {
-  const uint32_t words[3] = {leaf0.ebx, leaf0.edx, leaf0.ecx};
-  for (int w = 0; w < 3; ++w) {
-    for (int b = 0; b < 4; ++b) vendor[w * 4 + b] = static_cast<char>((words[w] >> (8 * b)) & 0xFF);
-  }
+  __builtin_memcpy(vendor, &leaf0.ebx, 4);
+  __builtin_memcpy(vendor + 4, &leaf0.edx, 4);
+  __builtin_memcpy(vendor + 8, &leaf0.ecx, 4);
   vendor[12] = '\0';
 }
 
@@ -41,30 +41,23 @@ void ProcessorDevice::QuerySpeed() {
 int ProcessorDevice::Collect() {
   SYSTEM_INFO info = {};
   Platform().getSystemInfo(&info);
+  const bool pentium = info.dwProcessorType == PROCESSOR_INTEL_PENTIUM;
+  if (!pentium && info.dwProcessorType != PROCESSOR_INTEL_486) return 0;
 
-  if (info.dwProcessorType == PROCESSOR_INTEL_486) {
-    QuerySpeed();
-    pentiumClass_ = 0;
-    mmx_ = 0;
+  QuerySpeed();
+  pentiumClass_ = pentium;
+  mmx_ = 0;
+  if (!pentium) {
     vendorKnown_ = 0;
     return 1;
   }
-  if (info.dwProcessorType != PROCESSOR_INTEL_PENTIUM) return 0;
-
-  QuerySpeed();
-  pentiumClass_ = 1;
-  if (!Platform().hasCpuid()) {
-    mmx_ = 0;
-    return 1;
-  }
+  if (!Platform().hasCpuid()) return 1;
   CpuidResult leaf = {};
   Platform().cpuid(0, &leaf);
   const uint32_t highestLeaf = leaf.eax;
   StoreVendor(leaf, vendor_);
   vendorKnown_ = 1;
-  if (highestLeaf == 0) {
-    mmx_ = 0;
-  } else {
+  if (highestLeaf != 0) {
     Platform().cpuid(1, &leaf);
     mmx_ = (leaf.edx >> 23) & 1;
   }

@@ -42,7 +42,7 @@ int ScanFixedDrives(DriveScan& scan) {
 
   const uint32_t entries = CountDriveStrings(drives, length);
   for (uint32_t i = 0; i < entries; ++i) {
-    char root[16] = {};
+    char root[16];
     if (GetDriveString(drives, length, root, sizeof root, i) == 0) {
       scan.failed = true;
       break;
@@ -88,9 +88,11 @@ void DestroyDevices(DeviceObject** devices, uint32_t count) {
 }
 
 int BuildFromKeys() {
-  char systemBoardKeyPath[kLineSize] = {};
-  char monitorKeyPath[kLineSize] = {};
-  char displayKeyPath[kLineSize] = {};
+  // A search that matches nothing leaves its path empty.
+  char systemBoardKeyPath[kLineSize];
+  char monitorKeyPath[kLineSize];
+  char displayKeyPath[kLineSize];
+  systemBoardKeyPath[0] = monitorKeyPath[0] = displayKeyPath[0] = '\0';
   if (!FindSystemBoardKey(systemBoardKeyPath) || !FindMonitorKey(monitorKeyPath) ||
       !FindDisplayKey(displayKeyPath))
     return 0;

@@ -80,24 +80,23 @@ int DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
 
 int ElementLines::Allocate(uint32_t count) {
   Release();
-  lines_ = new (std::nothrow) char*[count]();
-  if (!lines_) return 0;
-  count_ = count;
-  for (uint32_t i = 0; i < count; ++i) {
-    lines_[i] = new (std::nothrow) char[kLineSize]();
-    if (!lines_[i]) {
-      Release();
-      return 0;
-    }
+  // No count may wrap the size of the block.
+  if (count > 0x7FFFFFFFu / kLineSize) return 0;
+  lines_ = new (std::nothrow) char*[count];
+  text_ = new (std::nothrow) char[count * kLineSize]();
+  if (!lines_ || !text_) {
+    Release();
+    return 0;
   }
+  count_ = count;
+  for (uint32_t i = 0; i < count; ++i) lines_[i] = text_ + i * kLineSize;
   return 1;
 }
 
 void ElementLines::Release() {
-  if (lines_) {
-    for (uint32_t i = 0; i < count_; ++i) delete[] lines_[i];
-    delete[] lines_;
-  }
+  delete[] text_;
+  delete[] lines_;
+  text_ = nullptr;
   lines_ = nullptr;
   count_ = 0;
 }

@@ -73,7 +73,8 @@ class ElementLines {
   uint32_t Count() const { return count_; }
 
  private:
-  char** lines_ = nullptr;
+  char** lines_ = nullptr;  // count_ pointers into text_
+  char* text_ = nullptr;    // the buffers, one block of count_ * 260 bytes
   uint32_t count_ = 0;
 };
 
