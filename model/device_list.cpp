@@ -48,13 +48,9 @@ int ScanFixedDrives(DriveScan& scan) {
       break;
     }
     if (Platform().getDriveTypeA(root) != DRIVE_FIXED) continue;
-    const char letter = root[0];
-    int32_t index;
-    if (letter >= 'A' && letter <= 'Z') {
-      index = letter - 'A';
-    } else if (letter >= 'a' && letter <= 'z') {
-      index = letter - 'a';
-    } else {
+    // Setting bit 5 folds exactly the capitals onto the small letters.
+    const uint32_t index = static_cast<uint32_t>((root[0] | 0x20) - 'a');
+    if (index > 25) {
       scan.failed = true;
       break;
     }

@@ -7,10 +7,6 @@
 
 namespace devlore {
 
-DeviceObject::DeviceObject()
-    : categoryStrings(nullptr), collected(0), formatted(0), categoryCount(0), elementCounts(nullptr),
-      typeName(nullptr) {}
-
 DeviceObject::~DeviceObject() {
   if (categoryStrings) {
     for (uint32_t category = 0; category < categoryCount; ++category) ReleaseCategoryStrings(category);

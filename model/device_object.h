@@ -36,7 +36,9 @@ class DeviceObject {
   BSTR typeName;            // the device type text shown to clients
 
  protected:
-  DeviceObject();
+  // Kinds are made by value-initialisation (new (std::nothrow) Kind()), which
+  // zero-fills every field before any constructor runs.
+  DeviceObject() = default;
 
   // Sets the type text and the category shape. With allocateStrings the outer
   // array of categoryStrings gets one (null) slot per category. Returns 0 when

@@ -39,8 +39,10 @@ void FormatGroupedDecimal(uint64_t value, char* out) {
   char reversed[26];
   uint32_t count = 0;
   for (uint32_t group = 3;;) {
-    reversed[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
+    // One division: the digit is what the quotient leaves, exact in 32 bits.
+    const uint64_t quotient = value / 10;
+    reversed[count++] = static_cast<char>('0' + (static_cast<uint32_t>(value) - static_cast<uint32_t>(quotient) * 10));
+    value = quotient;
     if (value == 0) break;
     if (--group == 0) {
       reversed[count++] = ',';
