@@ -41,10 +41,14 @@ MonitorDevice* MonitorDevice::Create(const char* monitorKeyPath) {
   return device;
 }
 
+bool MonitorDevice::ReadValue(const char* name, char* work) const {
+  return ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, name, work, kLineSize, REG_SZ) != 0;
+}
+
 int MonitorDevice::Collect() {
   char work[kLineSize];
   // Without a description there is no monitor to report; the next request tries again.
-  if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "DeviceDesc", work, kLineSize, REG_SZ)) {
+  if (!ReadValue("DeviceDesc", work)) {
     collected = 0;
     return 0;
   }
@@ -57,15 +61,14 @@ int MonitorDevice::Collect() {
 }
 
 void MonitorDevice::CollectManufacturer(char* work) {
-  manufacturerKnown_ = ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "Mfg", work, kLineSize, REG_SZ);
+  manufacturerKnown_ = ReadValue("Mfg", work);
   if (!manufacturerKnown_) return;
   const char* shown = lstrcmpA(work, "(Standard monitor types)") == 0 ? "(not listed)" : work;
   Compose(manufacturerText_, "Manufacturer : ", shown, "");
 }
 
 void MonitorDevice::CollectResolution(char* work) {
-  resolutionKnown_ =
-      ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MaxResolution", work, kLineSize, REG_SZ);
+  resolutionKnown_ = ReadValue("MaxResolution", work);
   if (!resolutionKnown_) return;
   // The label holds no comma, so the first comma of the line is the value's.
   Compose(resolutionText_, "Max Resolution : ", work, "");
@@ -77,7 +80,7 @@ void MonitorDevice::CollectResolution(char* work) {
 // both commas are there.
 void MonitorDevice::CollectRanges(char* work) {
   rangesKnown_ = false;
-  if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MonitorRanges", work, kLineSize, REG_SZ)) return;
+  if (!ReadValue("MonitorRanges", work)) return;
   char* vertical = SplitAtComma(work);
   if (!vertical) return;
   Compose(horizontalRangeText_, "Horizontal Refresh Range : ", work, " kHz");

@@ -18,6 +18,8 @@ class MonitorDevice final : public DeviceObject {
   // Made only by Create, whose value-initialisation zero-fills every field.
   MonitorDevice() = default;
 
+  // Reads one value of the monitor's key into the 260-byte work buffer.
+  bool ReadValue(const char* name, char* work) const;
   void CollectManufacturer(char* work);
   void CollectResolution(char* work);
   void CollectRanges(char* work);

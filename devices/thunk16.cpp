@@ -75,16 +75,15 @@ bool IsInCodeSection(const ImageView& image, uint32_t newHeader, const IMAGE_FIL
 FARPROC ResolveForwarder(const ImageView& image, uint32_t textOffset, uint32_t directoryEnd) {
   char text[kLineSize];
   uint32_t length = 0;
+  // The module name runs up to the last dot.
+  int32_t dot = -1;
   for (;; ++length) {
     const uint32_t offset = textOffset + length;
     if (offset >= directoryEnd || length >= sizeof text) return nullptr;  // unterminated or too long
-    text[length] = static_cast<char>(*image.At(offset));
-    if (text[length] == '\0') break;
-  }
-  // The module name runs up to the last dot.
-  int32_t dot = -1;
-  for (uint32_t i = 0; i < length; ++i) {
-    if (text[i] == '.') dot = static_cast<int32_t>(i);
+    const char c = static_cast<char>(*image.At(offset));
+    text[length] = c;
+    if (c == '\0') break;
+    if (c == '.') dot = static_cast<int32_t>(length);
   }
   if (dot <= 0 || static_cast<uint32_t>(dot) + 1 >= length) return nullptr;
   text[dot] = '\0';
