@@ -12,7 +12,7 @@ constexpr uint32_t kElementCount = 4;
 // always starts with its label and stays within its buffer. Returns 1 when the
 // value was read; the line is untouched otherwise.
 bool ReadLine(const char* keyPath, const char* valueName, const char* label, char* line) {
-  char value[kLineSize] = {};
+  char value[kLineSize];
   if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, keyPath, valueName, value, kLineSize, REG_SZ)) return false;
   CopyText(line, kLineSize, label);
   AppendText(line, kLineSize, value);
@@ -22,14 +22,9 @@ bool ReadLine(const char* keyPath, const char* valueName, const char* label, cha
 }  // namespace
 
 BiosDevice* BiosDevice::Create(const char* systemBoardKeyPath) {
-  BiosDevice* device = new (std::nothrow) BiosDevice();
-  if (!device) return nullptr;
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase("BIOS", 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
-  CopyText(device->systemBoardKeyPath_, kLineSize, systemBoardKeyPath);
+  static const uint32_t counts[] = {kElementCount};
+  auto* device = static_cast<BiosDevice*>(Initialized(new (std::nothrow) BiosDevice(), "BIOS", 1, counts, true));
+  if (device) CopyText(device->systemBoardKeyPath_, kLineSize, systemBoardKeyPath);
   return device;
 }
 
@@ -42,15 +37,13 @@ int BiosDevice::Collect() {
 }
 
 int BiosDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
-  CopyText(elementText_[0], kLineSize, "BIOS Summary");
-  CopyText(elementText_[1], kLineSize, nameKnown_ ? nameLine_ : "BIOS Name Unavailable");
-  CopyText(elementText_[2], kLineSize, versionKnown_ ? versionLine_ : "BIOS Version Unavailable");
-  CopyText(elementText_[3], kLineSize, dateKnown_ ? dateLine_ : "BIOS Date Unavailable");
-  return ConvertSingleCategory(*this, elementText_);
+  const char* const texts[kElementCount] = {
+      "BIOS Summary",
+      nameKnown_ ? nameLine_ : "BIOS Name Unavailable",
+      versionKnown_ ? versionLine_ : "BIOS Version Unavailable",
+      dateKnown_ ? dateLine_ : "BIOS Date Unavailable",
+  };
+  return FormatSingleCategory(*this, elementText_, texts);
 }
 
 }  // namespace devlore

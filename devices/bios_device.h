@@ -14,17 +14,18 @@ class BiosDevice final : public DeviceObject {
   int Collect() override;
 
  private:
+  // Made only by Create, whose value-initialisation zero-fills every field.
   BiosDevice() = default;
 
-  char versionLine_[kLineSize] = {};  // "BIOS Version : " + value
-  char dateLine_[kLineSize] = {};     // "BIOS Date : " + value
-  char nameLine_[kLineSize] = {};     // "BIOS Name : " + value
-  char systemBoardKeyPath_[kLineSize] = {};  // "Enum\" + key, below HKEY_LOCAL_MACHINE
+  char versionLine_[kLineSize];  // "BIOS Version : " + value
+  char dateLine_[kLineSize];     // "BIOS Date : " + value
+  char nameLine_[kLineSize];     // "BIOS Name : " + value
+  char systemBoardKeyPath_[kLineSize];  // "Enum\" + key, below HKEY_LOCAL_MACHINE
   ElementLines elementText_;
   // Which of the three values the last Collect read.
-  bool nameKnown_ = false;
-  bool versionKnown_ = false;
-  bool dateKnown_ = false;
+  bool nameKnown_;
+  bool versionKnown_;
+  bool dateKnown_;
 };
 
 }  // namespace devlore

@@ -10,13 +10,13 @@ namespace {
 constexpr uint32_t kListedCategory = 3;
 const char kClassPath[] = "System\\CurrentControlSet\\Services\\Class\\";
 const char kSettingsPath[] = "Display\\Settings";
-const char* const kHeaders[DisplayAdapterDevice::kCategoryCount] = {
-    "Current Resolution", "Current Color Depth", "Name of Card", "Max Listed Color Depth"};
+// The first line of each category, in category order, each ended by its NUL.
+const char kHeaders[] = "Current Resolution\0Current Color Depth\0Name of Card\0Max Listed Color Depth";
 
 // Reads one text value into the field. The field is written only when the value
 // was read, so it never holds a partial or unterminated text.
 bool ReadText(HKEY root, const char* subkey, const char* name, char* field) {
-  char value[kLineSize] = {};
+  char value[kLineSize];
   if (!ReadRegistryValue(root, subkey, name, value, kLineSize, REG_SZ)) return false;
   CopyText(field, kLineSize, value);
   return true;
@@ -25,14 +25,11 @@ bool ReadText(HKEY root, const char* subkey, const char* name, char* field) {
 }  // namespace
 
 DisplayAdapterDevice* DisplayAdapterDevice::Create(const char* displayKeyPath) {
-  DisplayAdapterDevice* device = new (std::nothrow) DisplayAdapterDevice();
-  if (!device) return nullptr;
   // The last count becomes the number of listed resolutions + 1 in Collect.
   static const uint32_t counts[] = {2, 2, 2, 1};
-  if (!device->InitializeBase("Primary Video Card", kCategoryCount, counts, false)) {
-    delete device;
-    return nullptr;
-  }
+  auto* device = static_cast<DisplayAdapterDevice*>(
+      Initialized(new (std::nothrow) DisplayAdapterDevice(), "Primary Video Card", kCategoryCount, counts, false));
+  if (!device) return nullptr;
   CopyText(device->displayKeyPath_, kLineSize, displayKeyPath);
   device->Collect();
   return device;
@@ -58,12 +55,12 @@ int DisplayAdapterDevice::Collect() {
 void DisplayAdapterDevice::EnumerateModes() {
   UniqueRegistryKey enumKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return;
-  char driver[kLineSize] = {};
+  char driver[kLineSize];
   if (!ReadRegistryValue(enumKey.get(), displayKeyPath_, "Driver", driver, kLineSize, REG_SZ)) return;
 
   // A "Driver" text too long for the path is refused rather than cut: a cut
   // path could name some other key.
-  char path[kLineSize] = {};
+  char path[kLineSize];
   if (!CopyText(path, kLineSize, kClassPath) || !AppendText(path, kLineSize, driver) ||
       !AppendText(path, kLineSize, "\\MODES"))
     return;
@@ -73,13 +70,13 @@ void DisplayAdapterDevice::EnumerateModes() {
   // The depth keys are opened below the opened "MODES" key, so no composed path
   // can outgrow its buffer. Depths beyond the table's rows and resolutions
   // beyond a row's room are not listed.
-  char depthName[kLineSize] = {};
+  char depthName[kLineSize];
   for (DWORD index = 0; RegEnumKeyA(modes.get(), index, depthName, kLineSize) == ERROR_SUCCESS; ++index) {
     ModeEntry* row = AddModeRow(modeTable_, modeCount_, depthName);
     if (!row) break;
     UniqueRegistryKey depthKey;
     if (RegOpenKeyExA(modes.get(), depthName, 0, KEY_READ, depthKey.receive()) != ERROR_SUCCESS) continue;
-    char resolution[kLineSize] = {};
+    char resolution[kLineSize];
     for (DWORD r = 0; RegEnumKeyA(depthKey.get(), r, resolution, kLineSize) == ERROR_SUCCESS; ++r) {
       if (!AddResolution(*row, resolution)) break;
     }
@@ -118,16 +115,14 @@ int DisplayAdapterDevice::MakeCategoryTables(uint32_t category) {
 // The adapter's name, then the current colour depth and resolution; the first
 // value that cannot be read ends the chain. Texts not read stay empty.
 int DisplayAdapterDevice::ReadCurrentSettings() {
-  cardNameText_[0] = '\0';
-  colorDepthText_[0] = '\0';
-  currentResolutionText_[0] = '\0';
+  for (char* text : settingTexts_) text[0] = '\0';
 
   UniqueRegistryKey enumKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return 0;
-  if (!ReadText(enumKey.get(), displayKeyPath_, "DeviceDesc", cardNameText_)) return 0;
-  if (!ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "BitsPerPixel", colorDepthText_)) return 0;
-  AppendText(colorDepthText_, kLineSize, " Bit Color");
-  return ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "Resolution", currentResolutionText_) ? 1 : 0;
+  if (!ReadText(enumKey.get(), displayKeyPath_, "DeviceDesc", settingTexts_[kCardName])) return 0;
+  if (!ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "BitsPerPixel", settingTexts_[kColorDepth])) return 0;
+  AppendText(settingTexts_[kColorDepth], kLineSize, " Bit Color");
+  return ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "Resolution", settingTexts_[kCurrentResolution]) ? 1 : 0;
 }
 
 int DisplayAdapterDevice::Format() {
@@ -136,23 +131,23 @@ int DisplayAdapterDevice::Format() {
   // is tried once more, since these strings are final. A category that still
   // has no tables gets no strings.
   if (!AllocateCategorySlots()) return 0;
-  bool ready[kCategoryCount];
-  for (uint32_t category = 0; category < kCategoryCount; ++category) {
-    ready[category] = MakeCategoryTables(category) != 0;
-    if (ready[category]) CopyText(elementText_[category][0], kLineSize, kHeaders[category]);
-  }
-
-  CommaToX(currentResolutionText_);
-  if (ready[0]) CopyText(elementText_[0][1], kLineSize, currentResolutionText_);
-  if (ready[1]) CopyText(elementText_[1][1], kLineSize, colorDepthText_);
-  if (ready[2]) CopyText(elementText_[2][1], kLineSize, cardNameText_);
-  if (ready[kListedCategory]) FormatListedResolutions();
-
+  static_assert(kListedCategory == kSettingCount, "the settings fill the categories before the listed one");
+  CommaToX(settingTexts_[kCurrentResolution]);
   int result = 1;
-  for (uint32_t category = 0; category < kCategoryCount; ++category) {
-    if (!ready[category] ||
-        !ConvertElementStrings(elementText_[category].Lines(), categoryStrings[category], elementCounts[category]))
+  const char* header = kHeaders;
+  for (uint32_t category = 0; category < kCategoryCount; ++category, header += lstrlenA(header) + 1) {
+    if (!MakeCategoryTables(category)) {
       result = 0;
+      continue;
+    }
+    ElementLines& lines = elementText_[category];
+    CopyText(lines[0], kLineSize, header);
+    if (category == kListedCategory) {
+      FormatListedResolutions();
+    } else {
+      CopyText(lines[1], kLineSize, settingTexts_[category]);
+    }
+    if (!ConvertElementStrings(lines.Lines(), categoryStrings[category], elementCounts[category])) result = 0;
   }
   return result;
 }
@@ -166,11 +161,11 @@ void DisplayAdapterDevice::FormatListedResolutions() {
   const uint32_t listed = ListDistinctResolutions(modeTable_, modeCount_, lines.Lines() + 1, capacity);
   for (uint32_t i = 0; i < listed; ++i) {
     char* line = lines[i + 1];
-    char name[kLineSize] = {};
+    char name[kLineSize];
     CopyText(name, kLineSize, line);
     const uint32_t depth = LargestListedDepth(modeTable_, modeCount_, name);
     CommaToX(name);
-    char composed[1025] = {};  // wsprintfA writes at most 1024 characters
+    char composed[1025];  // wsprintfA writes at most 1024 characters
     wsprintfA(composed, "%s%s%lu%s", name, ": ", static_cast<unsigned long>(depth), "-Bit");
     CopyText(line, kLineSize, composed);
   }

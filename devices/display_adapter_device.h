@@ -20,6 +20,7 @@ class DisplayAdapterDevice final : public DeviceObject {
   static constexpr uint32_t kCategoryCount = 4;
 
  private:
+  // Made only by Create, whose value-initialisation zero-fills every field.
   DisplayAdapterDevice() = default;
 
   void EnumerateModes();
@@ -28,13 +29,15 @@ class DisplayAdapterDevice final : public DeviceObject {
   int ReadCurrentSettings();
   void FormatListedResolutions();
 
-  uint32_t modeCount_ = 0;
-  uint32_t distinctResolutionCount_ = 0;
-  ModeEntry modeTable_[kMaxModeRows] = {};
-  char currentResolutionText_[kLineSize] = {};  // "Resolution" of the current settings
-  char colorDepthText_[kLineSize] = {};         // "BitsPerPixel" + " Bit Color"
-  char cardNameText_[kLineSize] = {};           // the adapter's "DeviceDesc"
-  char displayKeyPath_[kLineSize] = {};         // the bare key below HKEY_LOCAL_MACHINE "Enum"
+  uint32_t modeCount_;
+  uint32_t distinctResolutionCount_;
+  ModeEntry modeTable_[kMaxModeRows];
+  // The second line of the first three categories, in category order: the
+  // "Resolution" of the current settings, "BitsPerPixel" + " Bit Color", and
+  // the adapter's "DeviceDesc".
+  enum Setting : uint32_t { kCurrentResolution, kColorDepth, kCardName, kSettingCount };
+  char settingTexts_[kSettingCount][kLineSize];
+  char displayKeyPath_[kLineSize];         // the bare key below HKEY_LOCAL_MACHINE "Enum"
   ElementLines elementText_[kCategoryCount];
 };
 

@@ -30,7 +30,7 @@ class DistinctResolutions {
     for (uint32_t r = 0; r < rowCount; ++r) {
       for (uint32_t i = 0; i < rows[r].resolutionCount; ++i) {
         ListedResolution& record = records_[count_++];
-        CopyText(record.name, kLineSize, rows[r].resolutions[i]);
+        record.name = rows[r].resolutions[i];
         record.resolutionSortKey = ResolutionSortKey(record.name);
       }
     }

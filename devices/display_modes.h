@@ -20,9 +20,10 @@ struct ModeEntry {
   char* resolutions[kMaxResolutionsPerRow];  // 260-byte names, owned by the row
 };
 
-// Working record of the distinct-resolution procedures.
+// Working record of the distinct-resolution procedures: a name stored in a row
+// of the table, which stays unchanged while the record is in use.
 struct ListedResolution {
-  char name[kLineSize];
+  const char* name;
   int32_t resolutionSortKey;
 };
 

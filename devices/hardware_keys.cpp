@@ -29,7 +29,7 @@ int AddNodeKey(HKEY dynamicEnum, const char* nodeName) {
   UniqueRegistryKey node;
   if (RegOpenKeyExA(dynamicEnum, nodeName, 0, KEY_READ, node.receive()) != ERROR_SUCCESS) return 0;
 
-  char value[kLineSize] = {};
+  char value[kLineSize];
   DWORD size = kLineSize;
   DWORD type = REG_SZ;
   if (RegQueryValueExA(node.get(), "HardWareKey", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
@@ -55,7 +55,7 @@ int FindKey(const char* valueName, const char* firstText, const char* secondText
   int result = 1;
   for (uint32_t i = 0; i < g_keys.count; ++i) {
     const char* entry = g_keys.entries[i];
-    char value[kLineSize] = {};
+    char value[kLineSize];
     if (!ReadRegistryValue(enumKey.get(), entry, valueName, value, kLineSize, REG_SZ)) {
       result = 0;
       continue;
@@ -63,7 +63,7 @@ int FindKey(const char* valueName, const char* firstText, const char* secondText
     if (lstrcmpA(value, firstText) != 0 && lstrcmpA(value, secondText) != 0) continue;
     // A key too long to be addressed with its prefix cannot be used; it counts
     // like an entry whose value could not be read.
-    char candidate[kLineSize] = {};
+    char candidate[kLineSize];
     if (!CopyText(candidate, kLineSize, prefix) || !AppendText(candidate, kLineSize, entry)) {
       result = 0;
       continue;
@@ -92,12 +92,11 @@ int EnumerateHardwareKeys() {
   if (!g_keys.entries) return 0;
   g_keys.capacity = counted + kSpareEntries;
 
-  char name[kLineSize] = {};
+  char name[kLineSize];
   for (uint32_t index = 0; RegEnumKeyA(dynamicEnum.get(), index, name, kLineSize) == ERROR_SUCCESS; ++index) {
     // Nodes that appeared since the count beyond the spare room are left out.
     if (g_keys.count == g_keys.capacity) break;
     if (!AddNodeKey(dynamicEnum.get(), name)) return 0;
-    for (char& c : name) c = '\0';
   }
   return 1;
 }

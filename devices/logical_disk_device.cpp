@@ -23,9 +23,9 @@ using GetDiskFreeSpaceExProc = BOOL(WINAPI*)(LPCSTR root, PULARGE_INTEGER freeTo
 // the 260-byte line.
 void FormatSizeLine(char* line, const char* label, uint64_t value) {
   char digits[32];
-  FormatUnsigned64(value, digits);
-  GroupThousands(digits);
-  char size[32] = {};  // each line makes its own size text
+  FormatGroupedDecimal(value, digits);
+  char size[32];
+  size[0] = '\0';  // each line makes its own size text
   FormatByteSize(value, size);
   wsprintfA(line, "%hs: %hs bytes. (%hs)", label, digits, size);
 }
@@ -34,15 +34,12 @@ void FormatSizeLine(char* line, const char* label, uint64_t value) {
 
 LogicalDiskDevice* LogicalDiskDevice::Create(int32_t driveIndex) {
   if (driveIndex < 0 || driveIndex > 25) return nullptr;
-  LogicalDiskDevice* device = new (std::nothrow) LogicalDiskDevice();
-  if (!device) return nullptr;
   char typeText[kLineSize];
   FormatDriveTypeText(driveIndex, typeText);
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase(typeText, 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
+  static const uint32_t counts[] = {kElementCount};
+  auto* device =
+      static_cast<LogicalDiskDevice*>(Initialized(new (std::nothrow) LogicalDiskDevice(), typeText, 1, counts, true));
+  if (!device) return nullptr;
   device->driveIndex_ = driveIndex;
   device->ProbeDriver();
   return device;
@@ -98,7 +95,7 @@ int LogicalDiskDevice::FindFileSystemName() {
 int LogicalDiskDevice::Collect() {
   const char root[4] = {static_cast<char>('A' + driveIndex_), ':', '\\', '\0'};
 
-  char modulePath[kLineSize] = {};
+  char modulePath[kLineSize];
   const UINT length = GetWindowsDirectoryA(modulePath, kLineSize);
   if (length == 0 || length >= kLineSize) return 0;
   if (!AppendText(modulePath, kLineSize, "\\System\\kernel32.dll")) return 0;
@@ -126,10 +123,7 @@ int LogicalDiskDevice::Collect() {
 }
 
 int LogicalDiskDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
+  if (!StartSingleCategory(*this, elementText_)) return 0;
   CopyText(elementText_[0], kLineSize, "Logical Disk Information");
   FormatSizeLine(elementText_[1], "Total Size", totalBytes_);
   FormatSizeLine(elementText_[2], "Free Space", freeBytes_);

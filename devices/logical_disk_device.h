@@ -31,6 +31,7 @@ class LogicalDiskDevice final : public DeviceObject {
   int Collect() override;
 
  private:
+  // Made only by Create, whose value-initialisation zero-fills every field.
   LogicalDiskDevice() = default;
 
   // Reads the boot sector through the probe driver (five requests).
@@ -38,15 +39,15 @@ class LogicalDiskDevice final : public DeviceObject {
   // Takes the five bytes at the first "FAT" of the scanned boot sector.
   int FindFileSystemName();
 
-  char fileSystemName_[8] = {};  // five bytes from the boot sector, then NUL
-  int32_t driveIndex_ = 0;
-  uint32_t bytesPerCluster_ = 0;
-  uint64_t freeBytes_ = 0;
-  uint64_t totalBytes_ = 0;
-  uint8_t bootSector_[kBootSectorSize] = {};
-  uint8_t scratchSector_[512] = {};
-  uint8_t driveParameters_[80] = {};
-  SectorWord sectorRequest_[kSectorRequestWords] = {};
+  char fileSystemName_[8];  // five bytes from the boot sector, then NUL
+  int32_t driveIndex_;
+  uint32_t bytesPerCluster_;
+  uint64_t freeBytes_;
+  uint64_t totalBytes_;
+  uint8_t bootSector_[kBootSectorSize];
+  uint8_t scratchSector_[512];
+  uint8_t driveParameters_[80];
+  SectorWord sectorRequest_[kSectorRequestWords];
   ElementLines elementText_;
 };
 

@@ -27,9 +27,9 @@ uint32_t Clamp32(SIZE_T value) {
 // "<label> : <grouped decimal> Bytes (<size text or nothing>)".
 void FormatByteLine(char* line, const char* label, uint32_t value) {
   char digits[32];
-  FormatUnsigned64(value, digits);
-  GroupThousands(digits);
-  char size[32] = {};
+  FormatGroupedDecimal(value, digits);
+  char size[32];
+  size[0] = '\0';
   FormatByteSize(value, size);
   // The label, 13 grouped digits and a size text of at most 10 bytes stay far
   // below the 260-byte line.
@@ -39,6 +39,19 @@ void FormatByteLine(char* line, const char* label, uint32_t value) {
 void FormatPercentLine(char* line, const char* label, uint32_t percent) {
   wsprintfA(line, "%hS : %lu%%", label, static_cast<unsigned long>(percent));
 }
+
+// The labels of the figure lines in their order, each ended by its NUL.
+const char kFigureLabels[] =
+    "Total Physical Memory\0"
+    "Available Physical Memory\0"
+    "Total Virtual Memory\0"
+    "Available Virtual Memory\0"
+    "Total Page File Memory\0"
+    "Available Page File Memory\0"
+    "Current Memory Load\0"
+    "Remaining System Resources\0"
+    "Remaining GDI Resources\0"
+    "Remaining User Resources";
 
 }  // namespace
 
@@ -83,57 +96,45 @@ int GetFreeResourcePercentages(uint32_t* system, uint32_t* gdi, uint32_t* user) 
 }
 
 MemoryDevice* MemoryDevice::Create() {
-  MemoryDevice* device = new (std::nothrow) MemoryDevice();
-  if (!device) return nullptr;
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase("Memory", 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
-  return device;
+  static const uint32_t counts[] = {kElementCount};
+  return static_cast<MemoryDevice*>(Initialized(new (std::nothrow) MemoryDevice(), "Memory", 1, counts, true));
 }
 
 int MemoryDevice::Collect() {
   MEMORYSTATUS status = {};
   status.dwLength = sizeof status;
   Platform().globalMemoryStatus(&status);
-  totalPhysical_ = RoundPhysicalMemory(status.dwTotalPhys);
+  figures_[kTotalPhysical] = RoundPhysicalMemory(status.dwTotalPhys);
 
   // The memory figures are final now; a missing 16-bit side must not make every
   // later request gather them again.
   collected = 1;
 
-  availablePhysical_ = Clamp32(status.dwAvailPhys);
-  totalPageFile_ = Clamp32(status.dwTotalPageFile);
-  availablePageFile_ = Clamp32(status.dwAvailPageFile);
-  totalVirtual_ = Clamp32(status.dwTotalVirtual);
-  availableVirtual_ = Clamp32(status.dwAvailVirtual);
-  memoryLoad_ = status.dwMemoryLoad;
+  figures_[kAvailablePhysical] = Clamp32(status.dwAvailPhys);
+  figures_[kTotalPageFile] = Clamp32(status.dwTotalPageFile);
+  figures_[kAvailablePageFile] = Clamp32(status.dwAvailPageFile);
+  figures_[kTotalVirtual] = Clamp32(status.dwTotalVirtual);
+  figures_[kAvailableVirtual] = Clamp32(status.dwAvailVirtual);
+  figures_[kMemoryLoad] = status.dwMemoryLoad;
 
-  uint32_t system = 0, gdi = 0, user = 0;
-  if (!GetFreeResourcePercentages(&system, &gdi, &user)) return 0;
-  systemResources_ = system;
-  gdiResources_ = gdi;
-  userResources_ = user;
-  return 1;
+  // The percentages are stored only when all three were had.
+  return GetFreeResourcePercentages(&figures_[kSystemResources], &figures_[kGdiResources],
+                                    &figures_[kUserResources]);
 }
 
 int MemoryDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
+  if (!StartSingleCategory(*this, elementText_)) return 0;
   CopyText(elementText_[0], kLineSize, "Memory Summary");
-  FormatByteLine(elementText_[1], "Total Physical Memory", totalPhysical_);
-  FormatByteLine(elementText_[2], "Available Physical Memory", availablePhysical_);
-  FormatByteLine(elementText_[3], "Total Virtual Memory", totalVirtual_);
-  FormatByteLine(elementText_[4], "Available Virtual Memory", availableVirtual_);
-  FormatByteLine(elementText_[5], "Total Page File Memory", totalPageFile_);
-  FormatByteLine(elementText_[6], "Available Page File Memory", availablePageFile_);
-  FormatPercentLine(elementText_[7], "Current Memory Load", memoryLoad_);
-  FormatPercentLine(elementText_[8], "Remaining System Resources", systemResources_);
-  FormatPercentLine(elementText_[9], "Remaining GDI Resources", gdiResources_);
-  FormatPercentLine(elementText_[10], "Remaining User Resources", userResources_);
+  const char* label = kFigureLabels;
+  for (uint32_t i = 0; i < kFigureCount; ++i) {
+    char* line = elementText_[i + 1];
+    if (i < kMemoryLoad) {
+      FormatByteLine(line, label, figures_[i]);
+    } else {
+      FormatPercentLine(line, label, figures_[i]);
+    }
+    label += lstrlenA(label) + 1;
+  }
   return ConvertSingleCategory(*this, elementText_);
 }
 

@@ -17,18 +17,25 @@ class MemoryDevice final : public DeviceObject {
   int Collect() override;
 
  private:
+  // Made only by Create, whose value-initialisation zero-fills every field.
   MemoryDevice() = default;
 
-  uint32_t totalPhysical_ = 0;  // raised to an even number of megabytes
-  uint32_t availablePhysical_ = 0;
-  uint32_t totalPageFile_ = 0;
-  uint32_t availablePageFile_ = 0;
-  uint32_t totalVirtual_ = 0;
-  uint32_t availableVirtual_ = 0;
-  uint32_t memoryLoad_ = 0;
-  uint32_t systemResources_ = 0;
-  uint32_t gdiResources_ = 0;
-  uint32_t userResources_ = 0;
+  // The figures in the order of their lines: six byte counts, then four
+  // percentages.
+  enum Figure : uint32_t {
+    kTotalPhysical,  // raised to an even number of megabytes
+    kAvailablePhysical,
+    kTotalVirtual,
+    kAvailableVirtual,
+    kTotalPageFile,
+    kAvailablePageFile,
+    kMemoryLoad,  // the first percentage
+    kSystemResources,
+    kGdiResources,
+    kUserResources,
+    kFigureCount
+  };
+  uint32_t figures_[kFigureCount];
   ElementLines elementText_;
 };
 

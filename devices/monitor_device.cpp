@@ -32,22 +32,23 @@ char* SplitAtComma(char* text) {
 }  // namespace
 
 MonitorDevice* MonitorDevice::Create(const char* monitorKeyPath) {
-  MonitorDevice* device = new (std::nothrow) MonitorDevice();
+  static const uint32_t counts[] = {kElementCount};
+  auto* device =
+      static_cast<MonitorDevice*>(Initialized(new (std::nothrow) MonitorDevice(), "Monitor", 1, counts, true));
   if (!device) return nullptr;
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase("Monitor", 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
   CopyText(device->monitorKeyPath_, kLineSize, monitorKeyPath);
   device->Collect();
   return device;
 }
 
+bool MonitorDevice::ReadValue(const char* name, char* work) const {
+  return ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, name, work, kLineSize, REG_SZ) != 0;
+}
+
 int MonitorDevice::Collect() {
-  char work[kLineSize] = {};
+  char work[kLineSize];
   // Without a description there is no monitor to report; the next request tries again.
-  if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "DeviceDesc", work, kLineSize, REG_SZ)) {
+  if (!ReadValue("DeviceDesc", work)) {
     collected = 0;
     return 0;
   }
@@ -60,17 +61,14 @@ int MonitorDevice::Collect() {
 }
 
 void MonitorDevice::CollectManufacturer(char* work) {
-  ZeroMemory(work, kLineSize);
-  manufacturerKnown_ = ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "Mfg", work, kLineSize, REG_SZ);
+  manufacturerKnown_ = ReadValue("Mfg", work);
   if (!manufacturerKnown_) return;
   const char* shown = lstrcmpA(work, "(Standard monitor types)") == 0 ? "(not listed)" : work;
   Compose(manufacturerText_, "Manufacturer : ", shown, "");
 }
 
 void MonitorDevice::CollectResolution(char* work) {
-  ZeroMemory(work, kLineSize);
-  resolutionKnown_ =
-      ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MaxResolution", work, kLineSize, REG_SZ);
+  resolutionKnown_ = ReadValue("MaxResolution", work);
   if (!resolutionKnown_) return;
   // The label holds no comma, so the first comma of the line is the value's.
   Compose(resolutionText_, "Max Resolution : ", work, "");
@@ -81,9 +79,8 @@ void MonitorDevice::CollectResolution(char* work) {
 // comma and further parts that are not shown. Both ranges are known only when
 // both commas are there.
 void MonitorDevice::CollectRanges(char* work) {
-  ZeroMemory(work, kLineSize);
   rangesKnown_ = false;
-  if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, monitorKeyPath_, "MonitorRanges", work, kLineSize, REG_SZ)) return;
+  if (!ReadValue("MonitorRanges", work)) return;
   char* vertical = SplitAtComma(work);
   if (!vertical) return;
   Compose(horizontalRangeText_, "Horizontal Refresh Range : ", work, " kHz");
@@ -93,17 +90,15 @@ void MonitorDevice::CollectRanges(char* work) {
 }
 
 int MonitorDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
-  CopyText(elementText_[0], kLineSize, "Monitor Summary");
-  CopyText(elementText_[1], kLineSize, nameText_);
-  CopyText(elementText_[2], kLineSize, resolutionKnown_ ? resolutionText_ : "Max Resolution Unavailable");
-  CopyText(elementText_[3], kLineSize, manufacturerKnown_ ? manufacturerText_ : "Manufacturer Name Unavailable");
-  CopyText(elementText_[4], kLineSize, rangesKnown_ ? horizontalRangeText_ : "Horz. Refresh Range Unavailable");
-  CopyText(elementText_[5], kLineSize, rangesKnown_ ? verticalRangeText_ : "Vert. Refresh Range Unavailable");
-  return ConvertSingleCategory(*this, elementText_);
+  const char* const texts[kElementCount] = {
+      "Monitor Summary",
+      nameText_,
+      resolutionKnown_ ? resolutionText_ : "Max Resolution Unavailable",
+      manufacturerKnown_ ? manufacturerText_ : "Manufacturer Name Unavailable",
+      rangesKnown_ ? horizontalRangeText_ : "Horz. Refresh Range Unavailable",
+      rangesKnown_ ? verticalRangeText_ : "Vert. Refresh Range Unavailable",
+  };
+  return FormatSingleCategory(*this, elementText_, texts);
 }
 
 }  // namespace devlore

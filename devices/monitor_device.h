@@ -15,22 +15,25 @@ class MonitorDevice final : public DeviceObject {
   int Collect() override;
 
  private:
+  // Made only by Create, whose value-initialisation zero-fills every field.
   MonitorDevice() = default;
 
+  // Reads one value of the monitor's key into the 260-byte work buffer.
+  bool ReadValue(const char* name, char* work) const;
   void CollectManufacturer(char* work);
   void CollectResolution(char* work);
   void CollectRanges(char* work);
 
-  char horizontalRangeText_[kLineSize] = {};  // "Horizontal Refresh Range : " + part + " kHz"
-  char verticalRangeText_[kLineSize] = {};    // "Vertical Refresh Range : " + part + " Hz"
-  char resolutionText_[kLineSize] = {};       // "Max Resolution : " + width x height
-  char nameText_[kLineSize] = {};             // "Monitor Name : " + "DeviceDesc"
-  char manufacturerText_[kLineSize] = {};     // "Manufacturer : " + "Mfg"
-  char monitorKeyPath_[kLineSize] = {};       // "Enum\" + key, below HKEY_LOCAL_MACHINE
+  char horizontalRangeText_[kLineSize];  // "Horizontal Refresh Range : " + part + " kHz"
+  char verticalRangeText_[kLineSize];    // "Vertical Refresh Range : " + part + " Hz"
+  char resolutionText_[kLineSize];       // "Max Resolution : " + width x height
+  char nameText_[kLineSize];             // "Monitor Name : " + "DeviceDesc"
+  char manufacturerText_[kLineSize];     // "Manufacturer : " + "Mfg"
+  char monitorKeyPath_[kLineSize];       // "Enum\" + key, below HKEY_LOCAL_MACHINE
   ElementLines elementText_;
-  bool resolutionKnown_ = false;
-  bool manufacturerKnown_ = false;
-  bool rangesKnown_ = false;
+  bool resolutionKnown_;
+  bool manufacturerKnown_;
+  bool rangesKnown_;
 };
 
 }  // namespace devlore

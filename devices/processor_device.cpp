@@ -12,26 +12,20 @@ namespace {
 constexpr uint32_t kElementCount = 5;
 constexpr DWORD kProcidClockRequest = 1;
 
-// Copies the 12 vendor bytes of CPUID leaf 0 (EBX, EDX, ECX) and a NUL.
+// Copies the 12 vendor bytes of CPUID leaf 0 (EBX, EDX, ECX, each in the
+// processor's little-endian byte order) and a NUL.
 void StoreVendor(const CpuidResult& leaf0, char* vendor) {
-  const uint32_t words[3] = {leaf0.ebx, leaf0.edx, leaf0.ecx};
-  for (int w = 0; w < 3; ++w) {
-    for (int b = 0; b < 4; ++b) vendor[w * 4 + b] = static_cast<char>((words[w] >> (8 * b)) & 0xFF);
-  }
+  __builtin_memcpy(vendor, &leaf0.ebx, 4);
+  __builtin_memcpy(vendor + 4, &leaf0.edx, 4);
+  __builtin_memcpy(vendor + 8, &leaf0.ecx, 4);
   vendor[12] = '\0';
 }
 
 }  // namespace
 
 ProcessorDevice* ProcessorDevice::Create() {
-  ProcessorDevice* device = new (std::nothrow) ProcessorDevice();
-  if (!device) return nullptr;
-  const uint32_t counts[] = {kElementCount};
-  if (!device->InitializeBase("CPU", 1, counts, true)) {
-    delete device;
-    return nullptr;
-  }
-  return device;
+  static const uint32_t counts[] = {kElementCount};
+  return static_cast<ProcessorDevice*>(Initialized(new (std::nothrow) ProcessorDevice(), "CPU", 1, counts, true));
 }
 
 void ProcessorDevice::QuerySpeed() {
@@ -47,30 +41,23 @@ void ProcessorDevice::QuerySpeed() {
 int ProcessorDevice::Collect() {
   SYSTEM_INFO info = {};
   Platform().getSystemInfo(&info);
+  const bool pentium = info.dwProcessorType == PROCESSOR_INTEL_PENTIUM;
+  if (!pentium && info.dwProcessorType != PROCESSOR_INTEL_486) return 0;
 
-  if (info.dwProcessorType == PROCESSOR_INTEL_486) {
-    QuerySpeed();
-    pentiumClass_ = 0;
-    mmx_ = 0;
+  QuerySpeed();
+  pentiumClass_ = pentium;
+  mmx_ = 0;
+  if (!pentium) {
     vendorKnown_ = 0;
     return 1;
   }
-  if (info.dwProcessorType != PROCESSOR_INTEL_PENTIUM) return 0;
-
-  QuerySpeed();
-  pentiumClass_ = 1;
-  if (!Platform().hasCpuid()) {
-    mmx_ = 0;
-    return 1;
-  }
+  if (!Platform().hasCpuid()) return 1;
   CpuidResult leaf = {};
   Platform().cpuid(0, &leaf);
   const uint32_t highestLeaf = leaf.eax;
   StoreVendor(leaf, vendor_);
   vendorKnown_ = 1;
-  if (highestLeaf == 0) {
-    mmx_ = 0;
-  } else {
+  if (highestLeaf != 0) {
     Platform().cpuid(1, &leaf);
     mmx_ = (leaf.edx >> 23) & 1;
   }
@@ -78,30 +65,24 @@ int ProcessorDevice::Collect() {
 }
 
 int ProcessorDevice::Format() {
-  if (!elementText_.Allocate(kElementCount)) {
-    formatted = 1;
-    return 0;
-  }
-  CopyText(elementText_[0], kLineSize, "CPU Summary");
-
+  // At most 11 digits and sign plus 13 bytes of text: fits the 32 bytes.
+  char speedText[32];
+  const char* speedLine = nullptr;
   if (speedKnown_) {
+    speedLine = "Unknown Speed";
     if (lstrcmpiA(vendor_, "GenuineIntel") == 0) {
-      // At most 11 digits and sign plus 13 bytes of text: fits the 32 bytes.
-      char speedText[32];
       wsprintfA(speedText, "%d MHz (\xB1" " 3MHz)", static_cast<int>(speed_));
-      CopyText(elementText_[1], kLineSize, speedText);
-    } else {
-      CopyText(elementText_[1], kLineSize, "Unknown Speed");
+      speedLine = speedText;
     }
   }
-
-  CopyText(elementText_[2], kLineSize,
-           mmx_ ? "This CPU supports the MMX instruction set."
-                : "This CPU does not support the MMX instruction set.");
-  CopyText(elementText_[3], kLineSize, pentiumClass_ ? "Pentium Class CPU" : "80486 Class CPU");
-  if (vendorKnown_) CopyText(elementText_[4], kLineSize, vendor_);
-
-  return ConvertSingleCategory(*this, elementText_);
+  const char* const texts[kElementCount] = {
+      "CPU Summary",
+      speedLine,
+      mmx_ ? "This CPU supports the MMX instruction set." : "This CPU does not support the MMX instruction set.",
+      pentiumClass_ ? "Pentium Class CPU" : "80486 Class CPU",
+      vendorKnown_ ? vendor_ : nullptr,
+  };
+  return FormatSingleCategory(*this, elementText_, texts);
 }
 
 }  // namespace devlore

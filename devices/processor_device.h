@@ -17,18 +17,19 @@ class ProcessorDevice final : public DeviceObject {
   int Collect() override;
 
  private:
+  // Made only by Create, whose value-initialisation zero-fills every field.
   ProcessorDevice() = default;
 
   // Asks the probe driver for the clock; sets speedKnown_ when it answered.
   void QuerySpeed();
 
-  uint32_t speed_ = 0;         // MHz, as the driver answers it
-  int32_t mmx_ = 0;            // the processor has MMX
-  int32_t pentiumClass_ = 0;   // the platform reports a Pentium-class processor
-  char vendor_[16] = {};       // CPUID leaf 0 vendor text, NUL-terminated
+  uint32_t speed_;         // MHz, as the driver answers it
+  int32_t mmx_;            // the processor has MMX
+  int32_t pentiumClass_;   // the platform reports a Pentium-class processor
+  char vendor_[16];       // CPUID leaf 0 vendor text, NUL-terminated
   ElementLines elementText_;
-  int32_t speedKnown_ = 0;     // the driver answered
-  int32_t vendorKnown_ = 0;    // CPUID gave the vendor
+  int32_t speedKnown_;     // the driver answered
+  int32_t vendorKnown_;    // CPUID gave the vendor
 };
 
 }  // namespace devlore

@@ -20,7 +20,8 @@ constexpr uint32_t kHeaderPage = 0x1000;
 // [base, base + size). Offsets are 32-bit: every offset handed to it is either
 // read from the image and checked here, or a checked offset plus a bounded
 // amount that cannot wrap (the new header lies in the first page, header
-// fields are 16-bit, the export directory lies inside the image).
+// fields are 16-bit, the export directory lies inside the image). Reads copy
+// the bytes whatever their alignment.
 class ImageView {
  public:
   ImageView(const uint8_t* base, uint32_t size) : base_(base), size_(size) {}
@@ -28,17 +29,14 @@ class ImageView {
   bool Contains(uint32_t offset, uint32_t length) const {
     return offset <= size_ && length <= size_ - offset;
   }
-  bool Read16(uint32_t offset, uint16_t* value) const {
-    if (!Contains(offset, 2)) return false;
-    *value = static_cast<uint16_t>(base_[offset] | (base_[offset + 1] << 8));
+  // Copies length bytes at offset into the value, or nothing when any of them
+  // lies outside the view. One copy serves every read of the walk.
+  __attribute__((noinline)) bool Read(uint32_t offset, uint32_t length, void* value) const {
+    if (!Contains(offset, length)) return false;
+    __builtin_memcpy(value, base_ + offset, length);
     return true;
   }
-  bool Read32(uint32_t offset, uint32_t* value) const {
-    if (!Contains(offset, 4)) return false;
-    *value = static_cast<uint32_t>(base_[offset]) | (static_cast<uint32_t>(base_[offset + 1]) << 8) |
-             (static_cast<uint32_t>(base_[offset + 2]) << 16) | (static_cast<uint32_t>(base_[offset + 3]) << 24);
-    return true;
-  }
+  bool Read32(uint32_t offset, uint32_t* value) const { return Read(offset, 4, value); }
   const uint8_t* At(uint32_t offset) const { return base_ + offset; }
   void SetSize(uint32_t size) { size_ = size; }
 
@@ -47,22 +45,27 @@ class ImageView {
   uint32_t size_;
 };
 
-// Whether the image's section table places this address inside a section that
-// holds code or may be executed.
-bool IsInCodeSection(const ImageView& image, uint32_t newHeader, uint32_t rva) {
-  uint16_t sectionCount = 0, optionalHeaderSize = 0;
-  if (!image.Read16(newHeader + 6, &sectionCount) || !image.Read16(newHeader + 20, &optionalHeaderSize))
-    return false;
-  const uint32_t table = newHeader + 24 + optionalHeaderSize;
-  for (uint32_t i = 0; i < sectionCount; ++i) {
-    const uint32_t header = table + 40 * i;
-    uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, characteristics = 0;
-    if (!image.Read32(header + 8, &virtualSize) || !image.Read32(header + 12, &virtualAddress) ||
-        !image.Read32(header + 16, &rawSize) || !image.Read32(header + 36, &characteristics))
-      return false;
-    const uint32_t extent = virtualSize ? virtualSize : rawSize;
-    if (rva >= virtualAddress && rva - virtualAddress < extent)
-      return (characteristics & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE)) != 0;
+// The leading fields of the new header: the signature, the file header and the
+// magic of the optional header that follows it.
+struct NewHeaderStart {
+  uint32_t signature;
+  IMAGE_FILE_HEADER file;
+  uint16_t magic;
+};
+static_assert(sizeof(IMAGE_FILE_HEADER) == 20 && __builtin_offsetof(NewHeaderStart, magic) == 24,
+              "the optional header's magic follows the 20-byte file header");
+
+// Whether the image's section table (sectionCount headers after the optional
+// header) places this address inside a section that holds code or may be
+// executed.
+bool IsInCodeSection(const ImageView& image, uint32_t newHeader, const IMAGE_FILE_HEADER& file, uint32_t rva) {
+  const uint32_t table = newHeader + 24 + file.SizeOfOptionalHeader;
+  for (uint32_t i = 0; i < file.NumberOfSections; ++i) {
+    IMAGE_SECTION_HEADER section;
+    if (!image.Read(table + 40 * i, sizeof section, &section)) return false;
+    const uint32_t extent = section.Misc.VirtualSize ? section.Misc.VirtualSize : section.SizeOfRawData;
+    if (rva >= section.VirtualAddress && rva - section.VirtualAddress < extent)
+      return (section.Characteristics & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE)) != 0;
   }
   return false;
 }
@@ -72,16 +75,15 @@ bool IsInCodeSection(const ImageView& image, uint32_t newHeader, uint32_t rva) {
 FARPROC ResolveForwarder(const ImageView& image, uint32_t textOffset, uint32_t directoryEnd) {
   char text[kLineSize];
   uint32_t length = 0;
+  // The module name runs up to the last dot.
+  int32_t dot = -1;
   for (;; ++length) {
     const uint32_t offset = textOffset + length;
     if (offset >= directoryEnd || length >= sizeof text) return nullptr;  // unterminated or too long
-    text[length] = static_cast<char>(*image.At(offset));
-    if (text[length] == '\0') break;
-  }
-  // The module name runs up to the last dot.
-  int32_t dot = -1;
-  for (uint32_t i = 0; i < length; ++i) {
-    if (text[i] == '.') dot = static_cast<int32_t>(i);
+    const char c = static_cast<char>(*image.At(offset));
+    text[length] = c;
+    if (c == '\0') break;
+    if (c == '.') dot = static_cast<int32_t>(length);
   }
   if (dot <= 0 || static_cast<uint32_t>(dot) + 1 >= length) return nullptr;
   text[dot] = '\0';
@@ -119,33 +121,30 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   if (!module) return nullptr;
   ImageView image(reinterpret_cast<const uint8_t*>(module), kHeaderPage);
 
-  uint16_t dosSignature = 0;
-  if (!image.Read16(0, &dosSignature) || dosSignature != kDosSignature) return nullptr;
-  uint32_t newHeader = 0;
-  // The new header lies in the header page (the read below must fit there),
+  IMAGE_DOS_HEADER dos;
+  if (!image.Read(0, sizeof dos, &dos) || dos.e_magic != kDosSignature) return nullptr;
+  // The new header lies in the header page (the reads below must fit there),
   // which keeps every header offset derived from it far from wrapping.
-  if (!image.Read32(0x3C, &newHeader) || newHeader >= kHeaderPage) return nullptr;
-  uint32_t peSignature = 0;
-  if (!image.Read32(newHeader, &peSignature) || peSignature != kPeSignature) return nullptr;
+  const uint32_t newHeader = static_cast<uint32_t>(dos.e_lfanew);
+  if (newHeader >= kHeaderPage) return nullptr;
+  NewHeaderStart start;
+  if (!image.Read(newHeader, 26, &start) || start.signature != kPeSignature) return nullptr;
 
   // The optional header follows the 4-byte signature and the 20-byte file
   // header. Its magic tells the layout: the export entry of the data directory
   // lies at offset 96 (PE32) or 112 (PE32+) of the optional header, after the
   // count of directory entries at 92 or 108. The image size is at 56 in both.
   const uint32_t optionalHeader = newHeader + 24;
-  uint16_t optionalHeaderSize = 0, magic = 0;
-  if (!image.Read16(newHeader + 20, &optionalHeaderSize) || !image.Read16(optionalHeader, &magic)) return nullptr;
-  uint32_t countOffset, directoryOffset;
-  if (magic == kPe32Magic) {
+  uint32_t countOffset;
+  if (start.magic == kPe32Magic) {
     countOffset = 92;
-    directoryOffset = 96;
-  } else if (magic == kPe32PlusMagic) {
+  } else if (start.magic == kPe32PlusMagic) {
     countOffset = 108;
-    directoryOffset = 112;
   } else {
     return nullptr;
   }
-  if (optionalHeaderSize < directoryOffset + 8) return nullptr;
+  const uint32_t directoryOffset = countOffset + 4;
+  if (start.file.SizeOfOptionalHeader < directoryOffset + 8) return nullptr;
   uint32_t imageSize = 0, directoryCount = 0;
   if (!image.Read32(optionalHeader + 56, &imageSize) || !image.Read32(optionalHeader + countOffset, &directoryCount))
     return nullptr;
@@ -155,32 +154,28 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   if (optionalHeader + directoryOffset + 8 > imageSize) return nullptr;
   image.SetSize(imageSize);
 
-  uint32_t exportRva = 0, exportSize = 0;
-  if (!image.Read32(optionalHeader + directoryOffset, &exportRva) ||
-      !image.Read32(optionalHeader + directoryOffset + 4, &exportSize))
-    return nullptr;
-  if (exportRva == 0 || !image.Contains(exportRva, 40)) return nullptr;
+  IMAGE_DATA_DIRECTORY exports;
+  if (!image.Read(optionalHeader + directoryOffset, sizeof exports, &exports)) return nullptr;
+  const uint32_t exportRva = exports.VirtualAddress;
+  IMAGE_EXPORT_DIRECTORY directory;
+  if (exportRva == 0 || !image.Read(exportRva, sizeof directory, &directory)) return nullptr;
 
-  uint32_t ordinalBase = 0, functionCount = 0, functionTable = 0;
-  if (!image.Read32(exportRva + 0x10, &ordinalBase) || !image.Read32(exportRva + 0x14, &functionCount) ||
-      !image.Read32(exportRva + 0x1C, &functionTable))
-    return nullptr;
   // Ordinals count from the directory's base (1 in the Windows 9x kernel).
-  if (ordinal < ordinalBase) return nullptr;
-  const uint32_t index = ordinal - ordinalBase;
-  if (index >= functionCount) return nullptr;
+  if (ordinal < directory.Base) return nullptr;
+  const uint32_t index = ordinal - directory.Base;
+  if (index >= directory.NumberOfFunctions) return nullptr;
   // The slot's offset may lie beyond 32 bits: such a slot is outside the image.
-  const uint64_t slot = functionTable + 4ull * index;
+  const uint64_t slot = directory.AddressOfFunctions + 4ull * index;
   uint32_t functionRva = 0;
   if (slot > 0xFFFFFFFFu || !image.Read32(static_cast<uint32_t>(slot), &functionRva)) return nullptr;
   if (functionRva == 0 || !image.Contains(functionRva, 1)) return nullptr;
 
   // The directory's end, cut at the image's end (the function lies inside the
   // image, so the cut does not change whether it lies inside the directory).
-  const uint32_t end = exportSize > imageSize - exportRva ? imageSize : exportRva + exportSize;
+  const uint32_t end = exports.Size > imageSize - exportRva ? imageSize : exportRva + exports.Size;
   if (functionRva >= exportRva && functionRva < end) return ResolveForwarder(image, functionRva, end);
   // Never hand out data as code.
-  if (!IsInCodeSection(image, newHeader, functionRva)) return nullptr;
+  if (!IsInCodeSection(image, newHeader, start.file, functionRva)) return nullptr;
   return reinterpret_cast<FARPROC>(const_cast<uint8_t*>(image.At(functionRva)));
 }
 

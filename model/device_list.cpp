@@ -42,19 +42,15 @@ int ScanFixedDrives(DriveScan& scan) {
 
   const uint32_t entries = CountDriveStrings(drives, length);
   for (uint32_t i = 0; i < entries; ++i) {
-    char root[16] = {};
+    char root[16];
     if (GetDriveString(drives, length, root, sizeof root, i) == 0) {
       scan.failed = true;
       break;
     }
     if (Platform().getDriveTypeA(root) != DRIVE_FIXED) continue;
-    const char letter = root[0];
-    int32_t index;
-    if (letter >= 'A' && letter <= 'Z') {
-      index = letter - 'A';
-    } else if (letter >= 'a' && letter <= 'z') {
-      index = letter - 'a';
-    } else {
+    // Setting bit 5 folds exactly the capitals onto the small letters.
+    const uint32_t index = static_cast<uint32_t>((root[0] | 0x20) - 'a');
+    if (index > 25) {
       scan.failed = true;
       break;
     }
@@ -88,9 +84,11 @@ void DestroyDevices(DeviceObject** devices, uint32_t count) {
 }
 
 int BuildFromKeys() {
-  char systemBoardKeyPath[kLineSize] = {};
-  char monitorKeyPath[kLineSize] = {};
-  char displayKeyPath[kLineSize] = {};
+  // A search that matches nothing leaves its path empty.
+  char systemBoardKeyPath[kLineSize];
+  char monitorKeyPath[kLineSize];
+  char displayKeyPath[kLineSize];
+  systemBoardKeyPath[0] = monitorKeyPath[0] = displayKeyPath[0] = '\0';
   if (!FindSystemBoardKey(systemBoardKeyPath) || !FindMonitorKey(monitorKeyPath) ||
       !FindDisplayKey(displayKeyPath))
     return 0;

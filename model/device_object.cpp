@@ -7,10 +7,6 @@
 
 namespace devlore {
 
-DeviceObject::DeviceObject()
-    : categoryStrings(nullptr), collected(0), formatted(0), categoryCount(0), elementCounts(nullptr),
-      typeName(nullptr) {}
-
 DeviceObject::~DeviceObject() {
   if (categoryStrings) {
     for (uint32_t category = 0; category < categoryCount; ++category) ReleaseCategoryStrings(category);
@@ -37,6 +33,15 @@ int DeviceObject::InitializeBase(const char* typeText, uint32_t categories, cons
   for (uint32_t i = 0; i < categories; ++i) elementCounts[i] = counts[i];
 
   return allocateStrings ? AllocateCategorySlots() : 1;
+}
+
+DeviceObject* DeviceObject::Initialized(DeviceObject* device, const char* typeText, uint32_t categories,
+                                        const uint32_t* counts, bool allocateStrings) {
+  if (device && !device->InitializeBase(typeText, categories, counts, allocateStrings)) {
+    delete device;
+    return nullptr;
+  }
+  return device;
 }
 
 int DeviceObject::AllocateCategorySlots() {
@@ -71,24 +76,23 @@ int DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
 
 int ElementLines::Allocate(uint32_t count) {
   Release();
-  lines_ = new (std::nothrow) char*[count]();
-  if (!lines_) return 0;
-  count_ = count;
-  for (uint32_t i = 0; i < count; ++i) {
-    lines_[i] = new (std::nothrow) char[kLineSize]();
-    if (!lines_[i]) {
-      Release();
-      return 0;
-    }
+  // No count may wrap the size of the block.
+  if (count > 0x7FFFFFFFu / kLineSize) return 0;
+  lines_ = new (std::nothrow) char*[count];
+  text_ = new (std::nothrow) char[count * kLineSize]();
+  if (!lines_ || !text_) {
+    Release();
+    return 0;
   }
+  count_ = count;
+  for (uint32_t i = 0; i < count; ++i) lines_[i] = text_ + i * kLineSize;
   return 1;
 }
 
 void ElementLines::Release() {
-  if (lines_) {
-    for (uint32_t i = 0; i < count_; ++i) delete[] lines_[i];
-    delete[] lines_;
-  }
+  delete[] text_;
+  delete[] lines_;
+  text_ = nullptr;
   lines_ = nullptr;
   count_ = 0;
 }
@@ -102,6 +106,20 @@ int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines) {
   if (!strings) return 0;
   device.categoryStrings[0] = strings;
   return ConvertElementStrings(lines.Lines(), strings, count);
+}
+
+int StartSingleCategory(DeviceObject& device, ElementLines& lines) {
+  if (lines.Allocate(device.elementCounts[0])) return 1;
+  device.formatted = 1;
+  return 0;
+}
+
+int FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts) {
+  if (!StartSingleCategory(device, lines)) return 0;
+  for (uint32_t i = 0; i < lines.Count(); ++i) {
+    if (texts[i]) CopyText(lines[i], kLineSize, texts[i]);
+  }
+  return ConvertSingleCategory(device, lines);
 }
 
 void FormatDriveTypeText(int32_t driveIndex, char* out) {

@@ -36,12 +36,20 @@ class DeviceObject {
   BSTR typeName;            // the device type text shown to clients
 
  protected:
-  DeviceObject();
+  // Kinds are made by value-initialisation (new (std::nothrow) Kind()), which
+  // zero-fills every field before any constructor runs.
+  DeviceObject() = default;
 
   // Sets the type text and the category shape. With allocateStrings the outer
   // array of categoryStrings gets one (null) slot per category. Returns 0 when
   // an allocation failed; the object is then only fit to be destroyed.
   int InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts, bool allocateStrings);
+
+  // Finishes a device that a kind's Create has just made: InitializeBase, and
+  // the device is destroyed when that fails. Returns the device, or null when
+  // it was null or could not be initialised.
+  static DeviceObject* Initialized(DeviceObject* device, const char* typeText, uint32_t categories,
+                                   const uint32_t* counts, bool allocateStrings);
 
   // Allocates the outer array of categoryStrings (one null slot per category).
   int AllocateCategorySlots();
@@ -67,7 +75,8 @@ class ElementLines {
   uint32_t Count() const { return count_; }
 
  private:
-  char** lines_ = nullptr;
+  char** lines_ = nullptr;  // count_ pointers into text_
+  char* text_ = nullptr;    // the buffers, one block of count_ * 260 bytes
   uint32_t count_ = 0;
 };
 
@@ -75,6 +84,14 @@ class ElementLines {
 // lines; this makes the category's BSTR array, converts the lines into it and
 // sets `formatted`. Returns the conversion's result.
 int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines);
+
+// The start of that frame: makes the category's empty lines. On failure sets
+// `formatted` (the strings stay absent for good) and returns 0.
+int StartSingleCategory(DeviceObject& device, ElementLines& lines);
+
+// The whole frame for kinds whose lines are ready-made texts: one text per
+// element (a null text leaves its line empty), each cut to the line size.
+int FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts);
 
 // The type text of a logical disk device, "Drive %C:" for drive index 0..25.
 void FormatDriveTypeText(int32_t driveIndex, char* out);

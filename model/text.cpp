@@ -34,67 +34,40 @@ int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
   return 1;
 }
 
-int GroupThousands(char* text) {
-  if (!text) return 0;
-  // The text is the plain decimal form of an unsigned 64-bit number; its digits
-  // are read up to the first non-digit.
-  uint64_t value = 0;
-  for (const char* p = text; *p >= '0' && *p <= '9'; ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
-
-  uint32_t digits = 1;
-  for (uint64_t rest = value / 10; rest != 0; rest /= 10) ++digits;
-  const uint32_t length = digits + (digits - 1) / 3;
-
-  char work[kLineSize] = {};
-  const char* digit = text + digits - 1;
-  uint32_t copied = 0;
-  bool separatorJustWritten = false;
-  for (int32_t position = static_cast<int32_t>(length) - 1; position >= 0; --position) {
-    if (!separatorJustWritten && copied != 0 && copied % 3 == 0) {
-      work[position] = ',';
-      separatorJustWritten = true;
-    } else {
-      work[position] = *digit--;
-      ++copied;
-      separatorJustWritten = false;
+void FormatGroupedDecimal(uint64_t value, char* out) {
+  // The digits are made from the lowest up, then written out in reverse.
+  char reversed[26];
+  uint32_t count = 0;
+  for (uint32_t group = 3;;) {
+    // One division: the digit is what the quotient leaves, exact in 32 bits.
+    const uint64_t quotient = value / 10;
+    reversed[count++] = static_cast<char>('0' + (static_cast<uint32_t>(value) - static_cast<uint32_t>(quotient) * 10));
+    value = quotient;
+    if (value == 0) break;
+    if (--group == 0) {
+      reversed[count++] = ',';
+      group = 3;
     }
   }
-  for (uint32_t i = 0; i <= length; ++i) text[i] = work[i];
-  return 1;
+  for (uint32_t i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+  out[count] = '\0';
 }
 
 int FormatByteSize(uint64_t value, char* out) {
-  if (value == 0 || !out) return 0;
-  uint64_t divisor;
-  const char* unit;
-  if (value >> 30) {
-    divisor = 1ull << 30;
-    unit = "GB";
-  } else if (value >> 20) {
-    divisor = 1ull << 20;
-    unit = "MB";
-  } else if (value >> 10) {
-    divisor = 1ull << 10;
-    unit = "KB";
-  } else {
-    return 0;
+  if (!out) return 0;
+  // The largest unit of which the value holds at least one: 2^30, 2^20 or 2^10.
+  uint32_t shift = 30;
+  while (!(value >> shift)) {
+    if (shift == 10) return 0;
+    shift -= 10;
   }
-  const double units = static_cast<double>(value) / static_cast<double>(divisor);
-  const unsigned long whole = static_cast<unsigned long>(units);
-  const unsigned long tenth = static_cast<unsigned long>(static_cast<uint64_t>(units * 10.0) % 10);
-  wsprintfA(out, "%lu.%lu %s", whole, tenth, unit);
+  // The tenth is the first decimal of the remainder below one unit, truncated.
+  const uint32_t remainder = static_cast<uint32_t>(value) & ((1u << shift) - 1);
+  const uint32_t tenth = static_cast<uint32_t>((static_cast<uint64_t>(remainder) * 10) >> shift);
+  static const char kUnits[] = "KB\0MB\0GB";
+  wsprintfA(out, "%lu.%lu %s", static_cast<unsigned long>(value >> shift), static_cast<unsigned long>(tenth),
+            kUnits + 3 * (shift / 10 - 1));
   return 1;
-}
-
-void FormatUnsigned64(uint64_t value, char* out) {
-  char reversed[21];
-  int count = 0;
-  do {
-    reversed[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (int i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
-  out[count] = '\0';
 }
 
 int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buffer, DWORD size,

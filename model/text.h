@@ -20,16 +20,13 @@ HRESULT AnsiToWide(const char* text, wchar_t** wideCopy);
 // a null entry; a failed SysAllocString ends the work and returns 0.
 int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count);
 
-// Inserts "," every three digits of a plain decimal text, in place. The caller's
-// buffer must hold the grouped text (at most 27 bytes for a 64-bit number).
-int GroupThousands(char* text);
+// Writes the decimal form of value with "," between groups of three digits;
+// out needs room for 27 bytes (the grouped 64-bit maximum and its terminator).
+void FormatGroupedDecimal(uint64_t value, char* out);
 
 // Writes a non-zero byte count of at least 1024 as "%lu.%lu KB|MB|GB", the
 // decimal digit truncated. Writes nothing and returns 0 below 1024.
 int FormatByteSize(uint64_t value, char* out);
-
-// Writes the decimal form of value; out needs room for 21 bytes.
-void FormatUnsigned64(uint64_t value, char* out);
 
 // Reads one value below root\subkey into the buffer. Returns 1 when read. The
 // value is copied whatever its registry type; a text that fills the buffer

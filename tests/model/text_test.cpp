@@ -10,29 +10,28 @@
 namespace devlore {
 namespace {
 
-std::string Grouped(const char* digits) {
-  char buffer[kLineSize] = {};
-  lstrcpyA(buffer, digits);
-  EXPECT_EQ(1, GroupThousands(buffer));
+std::string Grouped(uint64_t value) {
+  char buffer[32];
+  std::memset(buffer, 'X', sizeof buffer);
+  FormatGroupedDecimal(value, buffer);
   return buffer;
 }
 
-TEST(GroupThousands, InsertsSeparatorsEveryThreeDigits) {
-  EXPECT_EQ("0", Grouped("0"));
-  EXPECT_EQ("999", Grouped("999"));
-  EXPECT_EQ("1,000", Grouped("1000"));
-  EXPECT_EQ("100,000", Grouped("100000"));
-  EXPECT_EQ("1,234,567", Grouped("1234567"));
-  EXPECT_EQ("67,108,864", Grouped("67108864"));
-  EXPECT_EQ("18,446,744,073,709,551,615", Grouped("18446744073709551615"));
-  EXPECT_EQ(0, GroupThousands(nullptr));
+TEST(FormatGroupedDecimal, InsertsSeparatorsEveryThreeDigits) {
+  EXPECT_EQ("0", Grouped(0));
+  EXPECT_EQ("999", Grouped(999));
+  EXPECT_EQ("1,000", Grouped(1000));
+  EXPECT_EQ("100,000", Grouped(100000));
+  EXPECT_EQ("1,234,567", Grouped(1234567));
+  EXPECT_EQ("67,108,864", Grouped(67108864));
+  EXPECT_EQ("69,206,016", Grouped(69206016));
+  EXPECT_EQ("18,446,744,073,709,551,615", Grouped(18446744073709551615ull));
 }
 
-TEST(GroupThousands, WritesOnlyTheGroupedTextAndItsTerminator) {
+TEST(FormatGroupedDecimal, WritesOnlyTheGroupedTextAndItsTerminator) {
   char buffer[32];
   std::memset(buffer, 'X', sizeof buffer);
-  lstrcpyA(buffer, "1234");
-  ASSERT_EQ(1, GroupThousands(buffer));
+  FormatGroupedDecimal(1234, buffer);
   EXPECT_STREQ("1,234", buffer);
   EXPECT_EQ('X', buffer[6]);  // nothing written past length + 1
 }
@@ -55,6 +54,11 @@ TEST(FormatByteSize, ChoosesTheUnitAndTruncatesTheTenth) {
   EXPECT_EQ("1.0 GB", ByteSize(1073741824));
   EXPECT_EQ("2.0 GB", ByteSize(2147483648ull));
   EXPECT_EQ("4.0 KB", ByteSize(4096));
+  // Totals of large drives: the whole units and the first decimal, truncated.
+  EXPECT_EQ("1.9 GB", ByteSize(2147483647ull));
+  EXPECT_EQ("7.9 GB", ByteSize(8589934591ull));
+  EXPECT_EQ("127.9 GB", ByteSize(137438953471ull));
+  EXPECT_EQ("8192.0 GB", ByteSize(8796093022208ull));
 }
 
 TEST(FormatByteSize, WritesNothingBelowOneKilobyte) {
@@ -62,16 +66,6 @@ TEST(FormatByteSize, WritesNothingBelowOneKilobyte) {
   EXPECT_EQ("<none:###>", ByteSize(512));
   EXPECT_EQ("<none:###>", ByteSize(0));
   EXPECT_EQ(0, FormatByteSize(4096, nullptr));
-}
-
-TEST(FormatUnsigned64, WritesDecimalDigits) {
-  char out[21];
-  FormatUnsigned64(0, out);
-  EXPECT_STREQ("0", out);
-  FormatUnsigned64(69206016, out);
-  EXPECT_STREQ("69206016", out);
-  FormatUnsigned64(18446744073709551615ull, out);
-  EXPECT_STREQ("18446744073709551615", out);
 }
 
 TEST(AnsiToWide, ConvertsWithTheTerminator) {
