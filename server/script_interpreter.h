@@ -50,6 +50,13 @@ class ScriptInterpreter {
   struct Buffers;
 
   HRESULT NextToken();
+  // Reads the next token, then over a value if that token is its "=".
+  HRESULT NextTokenPastValue();
+  // Reads "type value" after an "=": the type letter into the token, the text
+  // into the value text buffer.
+  HRESULT ReadValue();
+  // After a value: a block there is refused on install and read over on remove.
+  HRESULT PassBlockAfterValue(bool install);
   HRESULT ProcessEntries(HKEY parent, bool install, bool recovering);
   HRESULT InstallKeyEntry(HKEY parent, UniqueRegistryKey& current);
   HRESULT RemoveKeyEntry(HKEY parent, UniqueRegistryKey& current, bool deleteAllowed, bool recovering);
