@@ -12,22 +12,21 @@ namespace {
 
 constexpr DWORD kModuleNameSize = 260;
 
+// Room for a module name with every "'" doubled, and its terminating zero.
+constexpr DWORD kQuotedNameSize = 2 * kModuleNameSize;
+
 // A wide copy of an ANSI name with every "'" doubled, so that it may stand
-// inside a quoted token.
-HRESULT QuoteModuleName(const char* name, UniqueArray<wchar_t>* quoted) {
-  int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  if (length <= 0) return LastErrorResult();
-  UniqueArray<wchar_t> wide(new (std::nothrow) wchar_t[length]);
-  UniqueArray<wchar_t> doubled(new (std::nothrow) wchar_t[2 * length]);
-  if (!wide || !doubled) return E_OUTOFMEMORY;
-  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide.get(), length) <= 0) return LastErrorResult();
-  int used = 0;
-  for (int i = 0; wide[i]; ++i) {
-    if (wide[i] == L'\'') doubled[used++] = L'\'';
-    doubled[used++] = wide[i];
+// inside a quoted token. The quote is doubled in the ANSI text, walked by whole
+// characters, so a trail byte is never taken for one.
+HRESULT QuoteModuleName(const char* name, wchar_t (&quoted)[kQuotedNameSize]) {
+  char doubled[kQuotedNameSize];
+  DWORD used = 0;
+  for (const char* p = name; *p && used + 3 < kQuotedNameSize;) {
+    if (*p == '\'') doubled[used++] = '\'';
+    for (int length = ScriptCharLength(p); length > 0; --length) doubled[used++] = *p++;
   }
-  doubled[used] = L'\0';
-  *quoted = static_cast<UniqueArray<wchar_t>&&>(doubled);
+  doubled[used] = '\0';
+  if (MultiByteToWideChar(CP_ACP, 0, doubled, -1, quoted, kQuotedNameSize) <= 0) return LastErrorResult();
   return S_OK;
 }
 
@@ -82,10 +81,10 @@ HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL insta
     if (shortLength != 0) CopyText(fileName, kModuleNameSize, shortName);
   }
 
-  UniqueArray<wchar_t> quoted;
-  HRESULT hr = QuoteModuleName(fileName, &quoted);
+  wchar_t quoted[kQuotedNameSize];
+  HRESULT hr = QuoteModuleName(fileName, quoted);
   if (FAILED(hr)) return hr;
-  hr = registrar.AddReplacement(L"Module", quoted.get());
+  hr = registrar.AddReplacement(L"Module", quoted);
   if (FAILED(hr)) return hr;
   for (const ScriptReplacement* entry = extra; entry && entry->name; ++entry) {
     hr = registrar.AddReplacement(entry->name, entry->text);

@@ -7,39 +7,28 @@
 namespace devlore {
 namespace {
 
-struct RootKeyName {
-  const char* name;
-  HKEY key;
-};
+// Name lists: each name ended by a zero, the list by an empty name.
+// The i-th root key name stands for the predefined key HKEY_CLASSES_ROOT + i % 7:
+// the platform numbers its root keys in this order.
+const char kRootKeyNames[] =
+    "HKCR\0HKCU\0HKLM\0HKU\0HKPD\0HKCC\0HKDD\0"
+    "HKEY_CLASSES_ROOT\0HKEY_CURRENT_USER\0HKEY_LOCAL_MACHINE\0HKEY_USERS\0"
+    "HKEY_PERFORMANCE_DATA\0HKEY_CURRENT_CONFIG\0HKEY_DYN_DATA\0";
+constexpr int kRootKeyCount = 7;
 
-// Searched in this order.
-const RootKeyName kRootKeys[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},
-    {"HKCU", HKEY_CURRENT_USER},
-    {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKU", HKEY_USERS},
-    {"HKPD", HKEY_PERFORMANCE_DATA},
-    {"HKDD", HKEY_DYN_DATA},
-    {"HKCC", HKEY_CURRENT_CONFIG},
-    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {"HKEY_USERS", HKEY_USERS},
-    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
-    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
-    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
+const char kValueTypeLetters[] = "S\0D\0B\0";
+const BYTE kValueTypes[] = {REG_SZ, REG_DWORD, REG_BINARY};
 
-struct ValueTypeName {
-  const char* letter;
-  DWORD type;
-};
+const char kProtectedKeyNames[] = "CLSID\0TYPELIB\0";
 
-const ValueTypeName kValueTypes[] = {
-    {"S", REG_SZ},
-    {"D", REG_DWORD},
-    {"B", REG_BINARY},
-};
+// The index of name in a name list, compared without regard to case; -1 when
+// the list does not hold it.
+int FindName(const char* names, const char* name) {
+  for (int index = 0; *names; names += lstrlenA(names) + 1, ++index) {
+    if (lstrcmpiA(names, name) == 0) return index;
+  }
+  return -1;
+}
 
 // A heap copy of a wide string, or null when memory runs out.
 wchar_t* CopyWide(const wchar_t* text) {
@@ -55,7 +44,7 @@ wchar_t* CopyWide(const wchar_t* text) {
 class ExpandedText {
  public:
   bool Reserve(DWORD room) {
-    data_ = UniqueArray<char>(new (std::nothrow) char[room]);
+    data_.reset(new (std::nothrow) char[room]);
     room_ = data_ ? room : 0;
     return room_ != 0;
   }
@@ -96,9 +85,10 @@ class ExpandedText {
     return S_OK;
   }
 
-  UniqueArray<char> Finish() {
+  // Ends the text with its zero and hands it over.
+  char* Finish() {
     data_[used_] = '\0';
-    return UniqueArray<char>(data_.release());
+    return data_.release();
   }
 
  private:
@@ -170,38 +160,32 @@ HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueA
 
   const char* cursor = text;
   while (*cursor) {
-    if (*cursor != '%') {
-      int size = ScriptCharLength(cursor);
-      if (!out.Append(cursor, static_cast<DWORD>(size))) return E_OUTOFMEMORY;
-      cursor += size;
+    if (*cursor == '%' && cursor[1] != '%') {
+      // A variable: the name runs to the next "%".
+      char name[kScriptVariableNameMax + 1];
+      DWORD nameLength = 0;
+      ++cursor;
+      while (*cursor != '%') {
+        if (*cursor == '\0') return DISP_E_EXCEPTION;
+        for (int size = ScriptCharLength(cursor); size > 0; --size) {
+          if (nameLength >= kScriptVariableNameMax) return E_FAIL;
+          name[nameLength++] = *cursor++;
+        }
+      }
+      name[nameLength] = '\0';
+      ++cursor;
+      const wchar_t* replacement = table.Find(name);
+      if (!replacement) return DISP_E_EXCEPTION;
+      HRESULT hr = out.AppendWide(replacement);
+      if (FAILED(hr)) return hr;
       continue;
     }
-    if (cursor[1] == '%') {
-      if (!out.Append("%", 1)) return E_OUTOFMEMORY;
-      cursor += 2;
-      continue;
-    }
-    // A variable: the name runs to the next "%".
-    const char* name = cursor + 1;
-    const char* end = name;
-    DWORD nameLength = 0;
-    while (*end != '%') {
-      if (*end == '\0') return DISP_E_EXCEPTION;
-      int size = ScriptCharLength(end);
-      nameLength += static_cast<DWORD>(size);
-      if (nameLength > kScriptVariableNameMax) return E_FAIL;
-      end += size;
-    }
-    char nameText[kScriptVariableNameMax + 1];
-    for (DWORD i = 0; i < nameLength; ++i) nameText[i] = name[i];
-    nameText[nameLength] = '\0';
-    const wchar_t* replacement = table.Find(nameText);
-    if (!replacement) return DISP_E_EXCEPTION;
-    HRESULT hr = out.AppendWide(replacement);
-    if (FAILED(hr)) return hr;
-    cursor = end + 1;
+    if (*cursor == '%') ++cursor;  // "%%" stands for one "%"
+    const int size = ScriptCharLength(cursor);
+    if (!out.Append(cursor, static_cast<DWORD>(size))) return E_OUTOFMEMORY;
+    cursor += size;
   }
-  *expanded = out.Finish();
+  expanded->reset(out.Finish());
   return S_OK;
 }
 
@@ -240,17 +224,14 @@ HRESULT ReadToken(const char*& cursor, char* buffer, DWORD size) {
 }
 
 HKEY FindRootKey(const char* name) {
-  for (const RootKeyName& root : kRootKeys) {
-    if (lstrcmpiA(root.name, name) == 0) return root.key;
-  }
-  return nullptr;
+  const int index = FindName(kRootKeyNames, name);
+  if (index < 0) return nullptr;
+  return reinterpret_cast<HKEY>(reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) + index % kRootKeyCount);
 }
 
 DWORD FindValueType(const char* letter) {
-  for (const ValueTypeName& type : kValueTypes) {
-    if (lstrcmpiA(type.letter, letter) == 0) return type.type;
-  }
-  return REG_NONE;
+  const int index = FindName(kValueTypeLetters, letter);
+  return index < 0 ? REG_NONE : kValueTypes[index];
 }
 
 bool ContainsBackslash(const char* name) {
@@ -260,9 +241,7 @@ bool ContainsBackslash(const char* name) {
   return false;
 }
 
-bool IsProtectedKey(const char* name) {
-  return lstrcmpiA(name, "CLSID") == 0 || lstrcmpiA(name, "TYPELIB") == 0;
-}
+bool IsProtectedKey(const char* name) { return FindName(kProtectedKeyNames, name) >= 0; }
 
 bool IsKeyword(const char* token, const char* keyword) { return lstrcmpiA(token, keyword) == 0; }
 

@@ -4,6 +4,7 @@
 
 #include "base/com_ptr.h"
 #include "base/handles.h"
+#include "model/text.h"
 #include "server/server_module.h"
 
 namespace devlore {
@@ -14,12 +15,6 @@ namespace {
 constexpr size_t kTypeLibNameSize = 2 * MAX_PATH;
 
 typedef HRESULT(WINAPI* UnRegisterTypeLibFunction)(REFGUID, WORD, WORD, LCID, SYSKIND);
-
-// A platform error code as an HRESULT; a missing code is still a failure here.
-HRESULT LastErrorResult() {
-  const DWORD error = GetLastError();
-  return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
-}
 
 // With a class identifier only its row is visited; without one, a row that
 // describes itself is left to its own registration.
@@ -91,15 +86,13 @@ HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib) 
   }
 
   OLECHAR wideName[kTypeLibNameSize];
-  if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kTypeLibNameSize)) return LastErrorResult();
   ComPtr<ITypeLib> loaded;
-  HRESULT result = LoadTypeLib(wideName, loaded.Receive());
-  if (FAILED(result)) {
-    // No type library inside the file: look for one beside it.
-    if (!ReplaceWithTypeLibExtension(name, sizeof(name))) return result;
+  for (bool besideFile = false;; besideFile = true) {
     if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kTypeLibNameSize)) return LastErrorResult();
-    result = LoadTypeLib(wideName, loaded.Receive());
-    if (FAILED(result)) return result;
+    const HRESULT result = LoadTypeLib(wideName, loaded.Receive());
+    if (SUCCEEDED(result)) break;
+    // No type library inside the file: look for one beside it.
+    if (besideFile || !ReplaceWithTypeLibExtension(name, sizeof(name))) return result;
   }
 
   BSTR loadedPath = SysAllocString(wideName);
