@@ -24,9 +24,9 @@ constexpr int kMaxTreeDepth = 512;
 
 bool IsBlockOpen(const char* token) { return token[0] == '{' && token[1] == '\0'; }
 
-int HexDigitValue(char c) {
+__attribute__((noinline)) int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  c |= 0x20;  // "A" to "F" become "a" to "f"; no other character does
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return 0;
 }
@@ -49,22 +49,6 @@ __attribute__((noinline)) HKEY OpenKeyEither(HKEY parent, const char* name, REGS
 // A name that may stand for a subkey: not empty (that would address the parent
 // itself) and without a backslash.
 bool IsKeyName(const char* token) { return token[0] != '\0' && !ContainsBackslash(token); }
-
-// Copies a key name to be remembered while its block runs, cut at a character
-// boundary when it does not fit. Returns false when it had to be cut.
-bool RememberName(char* destination, const char* name) {
-  DWORD used = 0;
-  for (const char* p = name; *p;) {
-    int length = ScriptCharLength(p);
-    if (used + static_cast<DWORD>(length) >= kScriptNameSize) {
-      destination[used] = '\0';
-      return false;
-    }
-    for (int i = 0; i < length; ++i) destination[used++] = *p++;
-  }
-  destination[used] = '\0';
-  return true;
-}
 
 LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
   if (depth >= kMaxTreeDepth) return ERROR_STACK_OVERFLOW;
@@ -142,18 +126,15 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
     hr = NextToken();
     if (FAILED(hr)) return hr;
     if (buffers_->token[0] != '{') return DISP_E_EXCEPTION;
-    if (install) {
-      const char* blockStart = cursor_;
-      hr = ProcessKeyBlock(root, true, false);
-      if (FAILED(hr)) {
-        // Take back what the failed block wrote; the outcome of that is not ours to report.
+    const char* blockStart = cursor_;
+    hr = ProcessKeyBlock(root, install, false);
+    if (FAILED(hr)) {
+      // Take back what a failed install wrote; the outcome of that is not ours to report.
+      if (install) {
         cursor_ = blockStart;
         ProcessKeyBlock(root, false, false);
-        return hr;
       }
-    } else {
-      hr = ProcessKeyBlock(root, false, false);
-      if (FAILED(hr)) return hr;
+      return hr;
     }
     SkipBlanks(cursor_);
   }
@@ -223,7 +204,7 @@ HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recove
       continue;
     }
     if (!IsKeyName(token) || !CloseEntryKey(current)) return DISP_E_EXCEPTION;
-    hr = install ? InstallKeyEntry(parent, current) : RemoveKeyEntry(parent, current, deleteAllowed, recovering);
+    hr = KeyEntry(parent, current, install, deleteAllowed, recovering);
     if (FAILED(hr)) return hr;
   }
   return CloseEntryKey(current) ? S_OK : DISP_E_EXCEPTION;
@@ -237,60 +218,54 @@ HRESULT ScriptInterpreter::PassBlockAfterValue(bool install) {
   return install ? DISP_E_EXCEPTION : SkipBlock();
 }
 
-HRESULT ScriptInterpreter::InstallKeyEntry(HKEY parent, UniqueRegistryKey& current) {
+HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed,
+                                    bool recovering) {
   char* token = buffers_->token;
-  HKEY key = OpenKeyEither(parent, token, KEY_ALL_ACCESS, KEY_READ);
-  if (!key && RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr) != ERROR_SUCCESS) {
-    return DISP_E_EXCEPTION;
+  // The key's name is needed once its block has run; a name that does not fit
+  // is not used at all.
+  char name[kScriptNameSize];
+  bool nameWhole = false;
+  // In remove mode, a key that cannot be opened is not an error: its entry and
+  // block are only parsed. This holds for this entry alone; the next sibling
+  // is looked at again.
+  bool skipping = recovering;
+  if (install) {
+    HKEY key = OpenKeyEither(parent, token, KEY_ALL_ACCESS, KEY_READ);
+    if (!key && RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                &key, nullptr) != ERROR_SUCCESS) {
+      return DISP_E_EXCEPTION;
+    }
+    current.reset(key);
+  } else {
+    if (!skipping) {
+      // Read access is what the walk needs; the right to delete values is asked
+      // for too where the platform checks it, so that "Val" entries go as well.
+      HKEY key = parent ? OpenKeyEither(parent, token, KEY_READ | KEY_SET_VALUE, KEY_READ) : nullptr;
+      current.reset(key);
+      skipping = !key;
+    }
+    nameWhole = CopyText(name, sizeof(name), token) != 0;
+    if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
+      // Nothing below the key that the script could spare: it goes at once, and
+      // its block, if any, is only read over.
+      if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+      if (deleteAllowed) RegDeleteKeyA(parent, token);
+      skipping = true;
+    }
   }
-  current.reset(key);
+
   HRESULT hr = NextToken();
   if (FAILED(hr)) return hr;
   if (token[0] == '=') {
-    hr = WriteValue(current.get(), nullptr);
+    hr = install ? WriteValue(current.get(), nullptr) : SkipValue();
     if (FAILED(hr)) return hr;
   }
-  if (IsBlockOpen(token)) {
-    hr = ProcessKeyBlock(current.get(), true, false);
-    if (FAILED(hr)) return hr;
-    hr = NextToken();  // past the block's "}"
-  }
-  return hr;
-}
-
-HRESULT ScriptInterpreter::RemoveKeyEntry(HKEY parent, UniqueRegistryKey& current, bool deleteAllowed,
-                                          bool recovering) {
-  char* token = buffers_->token;
-  // A key that cannot be opened is not an error: its entry and block are only
-  // parsed. This holds for this entry alone; the next sibling is looked at again.
-  bool skipping = recovering;
-  if (!skipping) {
-    // Read access is what the walk needs; the right to delete values is asked
-    // for too where the platform checks it, so that "Val" entries go as well.
-    HKEY key = parent ? OpenKeyEither(parent, token, KEY_READ | KEY_SET_VALUE, KEY_READ) : nullptr;
-    current.reset(key);
-    skipping = !key;
-  }
-  char name[kScriptNameSize];
-  const bool nameWhole = RememberName(name, token);
-
-  if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
-    // Nothing below the key that the script could spare: it goes at once, and
-    // its block, if any, is only read over.
-    if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-    if (deleteAllowed) RegDeleteKeyA(parent, token);
-    skipping = true;
-  }
-
-  HRESULT hr = NextTokenPastValue();
-  if (FAILED(hr)) return hr;
   const bool hasBlock = IsBlockOpen(token);
-  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.get(), false, skipping);
-  // Even when the block failed, this key is finished as usual: a failure deep
-  // in a script (the rollback of an install that failed there, above all)
-  // still takes back the keys that enclose it once they are empty.
-  if (!skipping) {
+  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.get(), install, skipping);
+  // In remove mode, even when the block failed, this key is finished as usual:
+  // a failure deep in a script (the rollback of an install that failed there,
+  // above all) still takes back the keys that enclose it once they are empty.
+  if (!install && !skipping) {
     if (KeyHasSubkeys(current.get())) {
       // Something the script does not list is still below the key: the key
       // stays, and only a subkey of its own name goes.

@@ -58,8 +58,9 @@ class ScriptInterpreter {
   // After a value: a block there is refused on install and read over on remove.
   HRESULT PassBlockAfterValue(bool install);
   HRESULT ProcessEntries(HKEY parent, bool install, bool recovering);
-  HRESULT InstallKeyEntry(HKEY parent, UniqueRegistryKey& current);
-  HRESULT RemoveKeyEntry(HKEY parent, UniqueRegistryKey& current, bool deleteAllowed, bool recovering);
+  // Installs or removes the key named by the current token, with its value and
+  // block, and reads the token after them. current holds the key while it is used.
+  HRESULT KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed, bool recovering);
   HRESULT SkipBlock();
 
   const char* cursor_ = nullptr;

@@ -23,7 +23,9 @@ HRESULT QuoteModuleName(const char* name, wchar_t (&quoted)[kQuotedNameSize]) {
   DWORD used = 0;
   for (const char* p = name; *p && used + 3 < kQuotedNameSize;) {
     if (*p == '\'') doubled[used++] = '\'';
-    for (int length = ScriptCharLength(p); length > 0; --length) doubled[used++] = *p++;
+    int length = ScriptCharLength(p);
+    do doubled[used++] = *p++;
+    while (--length > 0);
   }
   doubled[used] = '\0';
   if (MultiByteToWideChar(CP_ACP, 0, doubled, -1, quoted, kQuotedNameSize) <= 0) return LastErrorResult();

@@ -197,27 +197,25 @@ HRESULT ReadToken(const char*& cursor, char* buffer, DWORD size) {
   if (size < 2) return DISP_E_EXCEPTION;
   SkipBlanks(cursor);
   if (*cursor == '\0') return DISP_E_EXCEPTION;
+  const bool quoted = *cursor == '\'';
+  if (quoted) ++cursor;
   DWORD used = 0;
-  if (*cursor == '\'') {
-    ++cursor;
-    for (;;) {
+  for (;;) {
+    if (quoted) {
       if (*cursor == '\0') return DISP_E_EXCEPTION;  // never closed
       if (*cursor == '\'') {
-        if (cursor[1] != '\'') break;  // the closing quote
-        ++cursor;                      // first of a doubled quote
+        ++cursor;                       // the closing quote, or the first of a doubled one
+        if (*cursor != '\'') break;
       }
       if (used >= size - 2) return DISP_E_EXCEPTION;
-      int length = ScriptCharLength(cursor);
-      for (int i = 0; i < length; ++i) buffer[used++] = *cursor++;
+    } else if (*cursor == '\0' || IsScriptBlank(*cursor)) {
+      break;
     }
-    buffer[used] = '\0';
-    ++cursor;
-    return S_OK;
-  }
-  while (*cursor && !IsScriptBlank(*cursor)) {
+    // A quoted token has room for this character at this point; a bare one must
+    // still fit with its terminating zero.
     int length = ScriptCharLength(cursor);
     if (used + static_cast<DWORD>(length) >= size) return DISP_E_EXCEPTION;
-    for (int i = 0; i < length; ++i) buffer[used++] = *cursor++;
+    for (; length > 0; --length) buffer[used++] = *cursor++;
   }
   buffer[used] = '\0';
   return S_OK;
