@@ -30,15 +30,9 @@ int FindName(const char* names, const char* name) {
   return -1;
 }
 
-// A heap copy of a wide string, or null when memory runs out.
-wchar_t* CopyWide(const wchar_t* text) {
-  DWORD length = 0;
-  while (text[length]) ++length;
-  wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
-  if (!copy) return nullptr;
-  for (DWORD i = 0; i <= length; ++i) copy[i] = text[i];
-  return copy;
-}
+// Bytes of a wide text in the ANSI code page, its terminating zero included;
+// 0 when it cannot be converted.
+int AnsiSize(const wchar_t* text) { return WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr); }
 
 // The growing output of ExpandVariables; always leaves room for the final zero.
 class ExpandedText {
@@ -74,17 +68,6 @@ class ExpandedText {
     return true;
   }
 
-  // Converts a wide text to the ANSI code page straight into the output.
-  HRESULT AppendWide(const wchar_t* text) {
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return LastErrorResult();
-    if (!MakeRoom(static_cast<DWORD>(needed))) return E_OUTOFMEMORY;
-    int written = WideCharToMultiByte(CP_ACP, 0, text, -1, data_.get() + used_, needed, nullptr, nullptr);
-    if (written <= 0) return LastErrorResult();
-    used_ += static_cast<DWORD>(written) - 1;  // the converted zero is not part of the text
-    return S_OK;
-  }
-
   // Ends the text with its zero and hands it over.
   char* Finish() {
     data_[used_] = '\0';
@@ -117,34 +100,27 @@ HRESULT ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
     pairs_ = grown;
     room_ = room;
   }
-  Pair pair = {CopyWide(name), CopyWide(text)};
-  if (!pair.name || !pair.text) {
-    delete[] pair.name;
-    delete[] pair.text;
-    return E_OUTOFMEMORY;
-  }
-  pairs_[count_++] = pair;
+  // Name and text are kept in the ANSI code page, one after the other in one block.
+  const int nameSize = AnsiSize(name);
+  const int textSize = AnsiSize(text);
+  if (nameSize <= 0 || textSize <= 0) return LastErrorResult();
+  char* block = new (std::nothrow) char[static_cast<DWORD>(nameSize) + static_cast<DWORD>(textSize)];
+  if (!block) return E_OUTOFMEMORY;
+  WideCharToMultiByte(CP_ACP, 0, name, -1, block, nameSize, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, text, -1, block + nameSize, textSize, nullptr, nullptr);
+  pairs_[count_++] = {block, block + nameSize};
   return S_OK;
 }
 
-const wchar_t* ReplacementTable::Find(const char* name) const {
+const char* ReplacementTable::Find(const char* name) const {
   for (DWORD i = 0; i < count_; ++i) {
-    // A stored name whose ANSI form does not fit cannot equal a variable name,
-    // which is at most 31 bytes long.
-    char stored[2 * (kScriptVariableNameMax + 1)];
-    if (WideCharToMultiByte(CP_ACP, 0, pairs_[i].name, -1, stored, sizeof(stored), nullptr, nullptr) <= 0) {
-      continue;
-    }
-    if (lstrcmpiA(stored, name) == 0) return pairs_[i].text;
+    if (lstrcmpiA(pairs_[i].name, name) == 0) return pairs_[i].text;
   }
   return nullptr;
 }
 
 void ReplacementTable::Clear() {
-  for (DWORD i = 0; i < count_; ++i) {
-    delete[] pairs_[i].name;
-    delete[] pairs_[i].text;
-  }
+  for (DWORD i = 0; i < count_; ++i) delete[] pairs_[i].name;  // the block of both
   delete[] pairs_;
   pairs_ = nullptr;
   count_ = 0;
@@ -160,6 +136,8 @@ HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueA
 
   const char* cursor = text;
   while (*cursor) {
+    const char* piece;
+    DWORD pieceLength;
     if (*cursor == '%' && cursor[1] != '%') {
       // A variable: the name runs to the next "%".
       char name[kScriptVariableNameMax + 1];
@@ -174,16 +152,16 @@ HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueA
       }
       name[nameLength] = '\0';
       ++cursor;
-      const wchar_t* replacement = table.Find(name);
-      if (!replacement) return DISP_E_EXCEPTION;
-      HRESULT hr = out.AppendWide(replacement);
-      if (FAILED(hr)) return hr;
-      continue;
+      piece = table.Find(name);
+      if (!piece) return DISP_E_EXCEPTION;
+      pieceLength = static_cast<DWORD>(lstrlenA(piece));
+    } else {
+      if (*cursor == '%') ++cursor;  // "%%" stands for one "%"
+      piece = cursor;
+      pieceLength = static_cast<DWORD>(ScriptCharLength(cursor));
+      cursor += pieceLength;
     }
-    if (*cursor == '%') ++cursor;  // "%%" stands for one "%"
-    const int size = ScriptCharLength(cursor);
-    if (!out.Append(cursor, static_cast<DWORD>(size))) return E_OUTOFMEMORY;
-    cursor += size;
+    if (!out.Append(piece, pieceLength)) return E_OUTOFMEMORY;
   }
   expanded->reset(out.Finish());
   return S_OK;

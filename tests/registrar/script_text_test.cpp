@@ -109,8 +109,8 @@ TEST(ScriptTables, LookupsIgnoreCase) {
     ASSERT_EQ(S_OK, table.Add((L"Name" + std::to_wstring(i)).c_str(), (L"Text" + std::to_wstring(i)).c_str()));
   }
   ASSERT_EQ(S_OK, table.Add(L"NAME3", L"later"));
-  EXPECT_EQ(std::wstring(L"Text3"), table.Find("name3"));  // first match wins
-  EXPECT_EQ(std::wstring(L"Text24"), table.Find("NAME24"));
+  EXPECT_STREQ("Text3", table.Find("name3"));  // first match wins
+  EXPECT_STREQ("Text24", table.Find("NAME24"));
   EXPECT_EQ(nullptr, table.Find("Name25"));
   table.Clear();
   EXPECT_EQ(nullptr, table.Find("Name0"));
