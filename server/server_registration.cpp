@@ -102,22 +102,18 @@ HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib) 
   return S_OK;
 }
 
-HRESULT RegisterServerTypeLib(const OLECHAR* index) {
-  UniqueBstr path;
-  ComPtr<ITypeLib> typeLib;
-  HRESULT result = LoadServerTypeLib(index, path.receive(), typeLib.Receive());
-  if (FAILED(result)) return result;
-
-  UniqueBstr helpDirectory(SysAllocStringLen(path.get(), static_cast<UINT>(HelpDirectoryLength(path.get()))));
-  if (!helpDirectory) return E_OUTOFMEMORY;
-  return RegisterTypeLib(typeLib.Get(), path.get(), helpDirectory.get());
-}
-
-HRESULT UnregisterServerTypeLib(const OLECHAR* index) {
+HRESULT UpdateServerTypeLib(const OLECHAR* index, BOOL install) {
   UniqueBstr path;
   ComPtr<ITypeLib> typeLib;
   const HRESULT result = LoadServerTypeLib(index, path.receive(), typeLib.Receive());
   if (FAILED(result)) return result;
+
+  if (install) {
+    UniqueBstr helpDirectory(
+        SysAllocStringLen(path.get(), static_cast<UINT>(HelpDirectoryLength(path.get()))));
+    if (!helpDirectory) return E_OUTOFMEMORY;
+    return RegisterTypeLib(typeLib.Get(), path.get(), helpDirectory.get());
+  }
 
   TypeLibAttributes attributes(typeLib.Get());
   if (const TLIBATTR* library = attributes.Get()) {
@@ -157,29 +153,18 @@ HRESULT UpdateClassCategories(REFCLSID classId, const CategoryEntry* categories,
   return S_OK;
 }
 
-HRESULT RegisterServerClasses(BOOL registerTypeLib, const CLSID* classId) {
-  HRESULT result = S_OK;
+HRESULT UpdateServerClasses(BOOL install, BOOL typeLib, const CLSID* classId) {
   for (ClassEntry* row = Module().classTable; row && row->classId; ++row) {
     if (!VisitRow(*row, classId)) continue;
-    if (row->updateRegistry) {
-      result = row->updateRegistry(TRUE);
-      if (FAILED(result)) return result;
-    }
-    result = UpdateClassCategories(*row->classId, row->categories ? row->categories() : nullptr, TRUE);
-    if (FAILED(result)) return result;
+    // Removal goes on whatever fails; the first failure ends an install.
+    HRESULT result = S_OK;
+    if (row->updateRegistry) result = row->updateRegistry(install);
+    if (install && FAILED(result)) return result;
+    if (row->categories) result = UpdateClassCategories(*row->classId, row->categories(), install);
+    if (install && FAILED(result)) return result;
   }
-  if (registerTypeLib) result = RegisterServerTypeLib(nullptr);
-  return result;
-}
-
-HRESULT UnregisterServerClasses(BOOL unregisterTypeLib, const CLSID* classId) {
-  for (ClassEntry* row = Module().classTable; row && row->classId; ++row) {
-    if (!VisitRow(*row, classId)) continue;
-    if (row->updateRegistry) row->updateRegistry(FALSE);
-    if (row->categories) UpdateClassCategories(*row->classId, row->categories(), FALSE);
-  }
-  if (unregisterTypeLib) UnregisterServerTypeLib(nullptr);
-  return S_OK;
+  const HRESULT result = typeLib ? UpdateServerTypeLib(nullptr, install) : S_OK;
+  return install ? result : S_OK;
 }
 
 }  // namespace devlore
