@@ -113,17 +113,10 @@ HRESULT CreateClassObject(InstanceCreator instanceCreator, REFIID iid, void** ob
   *object = nullptr;
   ClassObject* classObject = new (std::nothrow) ClassObject(instanceCreator);
   if (!classObject) return E_OUTOFMEMORY;
-  // The new object starts at count 0: a failed query leaves no reference, so it
-  // is destroyed here directly.
+  // The new object starts at count 0, and a failed query leaves no reference
+  // and a null *object: it is destroyed here directly.
   const HRESULT result = classObject->QueryInterface(iid, object);
-  if (result != S_OK) {
-    if (*object) {
-      static_cast<IUnknown*>(*object)->Release();
-      *object = nullptr;
-    } else {
-      delete classObject;
-    }
-  }
+  if (result != S_OK) delete classObject;
   return result;
 }
 

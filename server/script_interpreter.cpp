@@ -56,7 +56,8 @@ LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
   LONG result = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &opened);
   if (result != ERROR_SUCCESS) return result;
   UniqueRegistryKey key(opened);
-  char previous[256] = "";
+  char previous[256];
+  previous[0] = '\0';
   for (;;) {
     char subkey[256];
     DWORD size = sizeof(subkey);

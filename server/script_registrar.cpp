@@ -16,19 +16,17 @@ constexpr DWORD kModuleNameSize = 260;
 constexpr DWORD kQuotedNameSize = 2 * kModuleNameSize;
 
 // A wide copy of an ANSI name with every "'" doubled, so that it may stand
-// inside a quoted token. The quote is doubled in the ANSI text, walked by whole
-// characters, so a trail byte is never taken for one.
+// inside a quoted token.
 HRESULT QuoteModuleName(const char* name, wchar_t (&quoted)[kQuotedNameSize]) {
-  char doubled[kQuotedNameSize];
+  wchar_t wide[kModuleNameSize];
+  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kModuleNameSize) <= 0) return LastErrorResult();
+  // At most kModuleNameSize - 1 characters, each written at most twice.
   DWORD used = 0;
-  for (const char* p = name; *p && used + 3 < kQuotedNameSize;) {
-    if (*p == '\'') doubled[used++] = '\'';
-    int length = ScriptCharLength(p);
-    do doubled[used++] = *p++;
-    while (--length > 0);
+  for (const wchar_t* p = wide; *p; ++p) {
+    if (*p == L'\'') quoted[used++] = L'\'';
+    quoted[used++] = *p;
   }
-  doubled[used] = '\0';
-  if (MultiByteToWideChar(CP_ACP, 0, doubled, -1, quoted, kQuotedNameSize) <= 0) return LastErrorResult();
+  quoted[used] = L'\0';
   return S_OK;
 }
 
@@ -76,15 +74,16 @@ HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL insta
   fileName[length] = '\0';
 
   // The main executable is named by its short form.
+  const char* moduleName = fileName;
+  char shortName[kModuleNameSize];
   if (!instance || instance == GetModuleHandleA(nullptr)) {
-    char shortName[kModuleNameSize];
     DWORD shortLength = GetShortPathNameA(fileName, shortName, kModuleNameSize);
     if (shortLength >= kModuleNameSize) return E_OUTOFMEMORY;
-    if (shortLength != 0) CopyText(fileName, kModuleNameSize, shortName);
+    if (shortLength != 0) moduleName = shortName;
   }
 
   wchar_t quoted[kQuotedNameSize];
-  HRESULT hr = QuoteModuleName(fileName, quoted);
+  HRESULT hr = QuoteModuleName(moduleName, quoted);
   if (FAILED(hr)) return hr;
   hr = registrar.AddReplacement(L"Module", quoted);
   if (FAILED(hr)) return hr;
@@ -92,7 +91,7 @@ HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL insta
     hr = registrar.AddReplacement(entry->name, entry->text);
     if (FAILED(hr)) return hr;
   }
-  return registrar.RunScriptResource(fileName, resourceId, "REGISTRY", install);
+  return registrar.RunScriptResource(moduleName, resourceId, "REGISTRY", install);
 }
 
 }  // namespace devlore
