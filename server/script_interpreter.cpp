@@ -225,7 +225,7 @@ HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, boo
   // The key's name is needed once its block has run; a name that does not fit
   // is not used at all.
   char name[kScriptNameSize];
-  bool nameWhole = false;
+  const bool nameWhole = CopyText(name, sizeof(name), token) != 0;
   // In remove mode, a key that cannot be opened is not an error: its entry and
   // block are only parsed. This holds for this entry alone; the next sibling
   // is looked at again.
@@ -245,11 +245,10 @@ HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, boo
       current.reset(key);
       skipping = !key;
     }
-    nameWhole = CopyText(name, sizeof(name), token) != 0;
     if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
       // Nothing below the key that the script could spare: it goes at once, and
       // its block, if any, is only read over.
-      if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+      if (!CloseEntryKey(current)) return DISP_E_EXCEPTION;
       if (deleteAllowed) RegDeleteKeyA(parent, token);
       skipping = true;
     }
@@ -272,7 +271,7 @@ HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, boo
       // stays, and only a subkey of its own name goes.
       if (nameWhole && !IsProtectedKey(name)) DeleteKeyTree(current.get(), name);
     } else {
-      if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+      if (!CloseEntryKey(current)) return DISP_E_EXCEPTION;
       if (deleteAllowed && nameWhole) RegDeleteKeyA(parent, name);
     }
   }

@@ -30,10 +30,6 @@ int FindName(const char* names, const char* name) {
   return -1;
 }
 
-// Bytes of a wide text in the ANSI code page, its terminating zero included;
-// 0 when it cannot be converted.
-int AnsiSize(const wchar_t* text) { return WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr); }
-
 // The growing output of ExpandVariables; always leaves room for the final zero.
 class ExpandedText {
  public:
@@ -93,7 +89,7 @@ HRESULT ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
   if (count_ == room_) {
     DWORD room = room_ ? room_ * 2 : 10;
     if (room < room_ || room > 0x0FFFFFFF) return E_OUTOFMEMORY;
-    Pair* grown = new (std::nothrow) Pair[room];
+    char** grown = new (std::nothrow) char*[room];
     if (!grown) return E_OUTOFMEMORY;
     for (DWORD i = 0; i < count_; ++i) grown[i] = pairs_[i];
     delete[] pairs_;
@@ -101,26 +97,33 @@ HRESULT ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
     room_ = room;
   }
   // Name and text are kept in the ANSI code page, one after the other in one block.
-  const int nameSize = AnsiSize(name);
-  const int textSize = AnsiSize(text);
-  if (nameSize <= 0 || textSize <= 0) return LastErrorResult();
-  char* block = new (std::nothrow) char[static_cast<DWORD>(nameSize) + static_cast<DWORD>(textSize)];
+  const wchar_t* const parts[2] = {name, text};
+  int sizes[2];
+  for (int i = 0; i < 2; ++i) {
+    sizes[i] = WideCharToMultiByte(CP_ACP, 0, parts[i], -1, nullptr, 0, nullptr, nullptr);
+    if (sizes[i] <= 0) return LastErrorResult();
+  }
+  char* block = new (std::nothrow) char[static_cast<DWORD>(sizes[0]) + static_cast<DWORD>(sizes[1])];
   if (!block) return E_OUTOFMEMORY;
-  WideCharToMultiByte(CP_ACP, 0, name, -1, block, nameSize, nullptr, nullptr);
-  WideCharToMultiByte(CP_ACP, 0, text, -1, block + nameSize, textSize, nullptr, nullptr);
-  pairs_[count_++] = {block, block + nameSize};
+  char* at = block;
+  for (int i = 0; i < 2; ++i) {
+    WideCharToMultiByte(CP_ACP, 0, parts[i], -1, at, sizes[i], nullptr, nullptr);
+    at += sizes[i];
+  }
+  pairs_[count_++] = block;
   return S_OK;
 }
 
 const char* ReplacementTable::Find(const char* name) const {
   for (DWORD i = 0; i < count_; ++i) {
-    if (lstrcmpiA(pairs_[i].name, name) == 0) return pairs_[i].text;
+    const char* pairName = pairs_[i];
+    if (lstrcmpiA(pairName, name) == 0) return pairName + lstrlenA(pairName) + 1;
   }
   return nullptr;
 }
 
 void ReplacementTable::Clear() {
-  for (DWORD i = 0; i < count_; ++i) delete[] pairs_[i].name;  // the block of both
+  for (DWORD i = 0; i < count_; ++i) delete[] pairs_[i];
   delete[] pairs_;
   pairs_ = nullptr;
   count_ = 0;

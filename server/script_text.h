@@ -46,11 +46,8 @@ class ReplacementTable {
   void Clear();
 
  private:
-  struct Pair {
-    char* name;  // owns the block of name and text
-    char* text;
-  };
-  Pair* pairs_ = nullptr;
+  // Each pair is one block: the name, its zero, the text and its zero.
+  char** pairs_ = nullptr;
   DWORD count_ = 0;
   DWORD room_ = 0;
 };
