@@ -50,7 +50,9 @@ __attribute__((noinline)) HKEY OpenKeyEither(HKEY parent, const char* name, REGS
 // itself) and without a backslash.
 bool IsKeyName(const char* token) { return token[0] != '\0' && !ContainsBackslash(token); }
 
-LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
+}  // namespace
+
+LONG DeleteKeyTree(HKEY parent, const char* name, int depth) {
   if (depth >= kMaxTreeDepth) return ERROR_STACK_OVERFLOW;
   HKEY opened = nullptr;
   LONG result = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &opened);
@@ -64,17 +66,13 @@ LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
     if (RegEnumKeyExA(key.get(), 0, subkey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     // A subkey that is still listed after it was deleted would loop forever.
     if (previous[0] && lstrcmpiA(previous, subkey) == 0) return ERROR_ACCESS_DENIED;
-    result = DeleteTreeAt(key.get(), subkey, depth + 1);
+    result = DeleteKeyTree(key.get(), subkey, depth + 1);
     if (result != ERROR_SUCCESS) return result;
     CopyText(previous, sizeof(previous), subkey);
   }
   key.reset();
   return RegDeleteKeyA(parent, name);
 }
-
-}  // namespace
-
-LONG DeleteKeyTree(HKEY parent, const char* name) { return DeleteTreeAt(parent, name, 0); }
 
 bool KeyHasSubkeys(HKEY key) {
   DWORD subkeys = 0;
@@ -151,12 +149,6 @@ HRESULT ScriptInterpreter::ProcessKeyBlock(HKEY parent, bool install, bool recov
   return hr;
 }
 
-HRESULT ScriptInterpreter::SkipBlock() {
-  HRESULT hr = ProcessKeyBlock(nullptr, false, true);
-  if (FAILED(hr)) return hr;
-  return NextToken();  // past the block's "}"
-}
-
 HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recovering) {
   char* token = buffers_->token;
   UniqueRegistryKey current;
@@ -173,7 +165,8 @@ HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recove
         if (!IsProtectedKey(token)) DeleteKeyTree(parent, token);
         if (isDelete) {
           // A deleted key has no entries of its own to write.
-          hr = NextTokenPastValue();
+          hr = NextToken();
+          if (SUCCEEDED(hr)) hr = SkipValue();
           if (SUCCEEDED(hr)) hr = PassBlockAfterValue(true);
           if (FAILED(hr)) return hr;
           continue;
@@ -216,7 +209,10 @@ HRESULT ScriptInterpreter::PassBlockAfterValue(bool install) {
   // A value has no block: on install one would land under another key.
   // Removal reads over what install refuses, so that it can take back
   // everything before it.
-  return install ? DISP_E_EXCEPTION : SkipBlock();
+  if (install) return DISP_E_EXCEPTION;
+  HRESULT hr = ProcessKeyBlock(nullptr, false, true);
+  if (FAILED(hr)) return hr;
+  return NextToken();  // past the block's "}"
 }
 
 HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed,
@@ -323,12 +319,6 @@ HRESULT ScriptInterpreter::SkipValue() {
   HRESULT hr = ReadValue();
   if (FAILED(hr)) return hr;
   return NextToken();
-}
-
-HRESULT ScriptInterpreter::NextTokenPastValue() {
-  HRESULT hr = NextToken();
-  if (FAILED(hr)) return hr;
-  return SkipValue();
 }
 
 }  // namespace devlore

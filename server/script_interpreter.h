@@ -50,8 +50,6 @@ class ScriptInterpreter {
   struct Buffers;
 
   HRESULT NextToken();
-  // Reads the next token, then over a value if that token is its "=".
-  HRESULT NextTokenPastValue();
   // Reads "type value" after an "=": the type letter into the token, the text
   // into the value text buffer.
   HRESULT ReadValue();
@@ -61,7 +59,6 @@ class ScriptInterpreter {
   // Installs or removes the key named by the current token, with its value and
   // block, and reads the token after them. current holds the key while it is used.
   HRESULT KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed, bool recovering);
-  HRESULT SkipBlock();
 
   const char* cursor_ = nullptr;
   Buffers* buffers_ = nullptr;
@@ -69,8 +66,10 @@ class ScriptInterpreter {
 };
 
 // Deletes parent\name with every key below it. Returns the platform's error
-// code: the first failure to open or delete a key, else ERROR_SUCCESS.
-LONG DeleteKeyTree(HKEY parent, const char* name);
+// code: the first failure to open or delete a key, else ERROR_SUCCESS. depth
+// counts the levels above parent in a walk; a tree deeper than 512 levels is
+// not walked (ERROR_STACK_OVERFLOW).
+LONG DeleteKeyTree(HKEY parent, const char* name, int depth = 0);
 
 // Whether key has at least one subkey.
 bool KeyHasSubkeys(HKEY key);

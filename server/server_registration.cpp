@@ -118,10 +118,10 @@ HRESULT UpdateServerTypeLib(const OLECHAR* index, BOOL install) {
   TypeLibAttributes attributes(typeLib.Get());
   if (const TLIBATTR* library = attributes.Get()) {
     // Looked up at run time: the platform's automation library may not offer it.
-    UniqueModule automation(LoadLibraryA("oleaut32.dll"));
-    if (automation) {
+    // The library is loaded already, as this module imports from it.
+    if (HMODULE automation = GetModuleHandleA("oleaut32.dll")) {
       auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
-          reinterpret_cast<void*>(GetProcAddress(automation.get(), "UnRegisterTypeLib")));
+          reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
       if (unregister) {
         unregister(library->guid, library->wMajorVerNum, library->wMinorVerNum, library->lcid, library->syskind);
       }
