@@ -46,6 +46,18 @@ __attribute__((noinline)) HKEY OpenKeyEither(HKEY parent, const char* name, REGS
   return nullptr;
 }
 
+// Counts one more level of nested blocks while it lives.
+class NestingLevel {
+ public:
+  explicit NestingLevel(int& depth) : depth_(depth) { ++depth_; }
+  ~NestingLevel() { --depth_; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+
+ private:
+  int& depth_;
+};
+
 // A name that may stand for a subkey: not empty (that would address the parent
 // itself) and without a backslash.
 bool IsKeyName(const char* token) { return token[0] != '\0' && !ContainsBackslash(token); }
@@ -143,13 +155,7 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
 HRESULT ScriptInterpreter::ProcessKeyBlock(HKEY parent, bool install, bool recovering) {
   if (!buffers_) return E_UNEXPECTED;
   if (depth_ >= kScriptMaxBlockDepth) return DISP_E_EXCEPTION;
-  ++depth_;
-  HRESULT hr = ProcessEntries(parent, install, recovering);
-  --depth_;
-  return hr;
-}
-
-HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recovering) {
+  NestingLevel level(depth_);
   char* token = buffers_->token;
   UniqueRegistryKey current;
   bool deleteAllowed = true;

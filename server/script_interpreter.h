@@ -55,7 +55,6 @@ class ScriptInterpreter {
   HRESULT ReadValue();
   // After a value: a block there is refused on install and read over on remove.
   HRESULT PassBlockAfterValue(bool install);
-  HRESULT ProcessEntries(HKEY parent, bool install, bool recovering);
   // Installs or removes the key named by the current token, with its value and
   // block, and reads the token after them. current holds the key while it is used.
   HRESULT KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed, bool recovering);

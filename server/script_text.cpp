@@ -30,52 +30,6 @@ int FindName(const char* names, const char* name) {
   return -1;
 }
 
-// The growing output of ExpandVariables; always leaves room for the final zero.
-class ExpandedText {
- public:
-  bool Reserve(DWORD room) {
-    data_.reset(new (std::nothrow) char[room]);
-    room_ = data_ ? room : 0;
-    return room_ != 0;
-  }
-
-  // Makes sure that extra more bytes and a terminating zero fit.
-  bool MakeRoom(DWORD extra) {
-    if (extra > 0x7FFFFFFF - used_ - 1) return false;
-    DWORD needed = used_ + extra + 1;
-    if (needed <= room_) return true;
-    DWORD room = room_;
-    while (room < needed) {
-      if (room > 0x3FFFFFFF) return false;
-      room *= 2;
-    }
-    char* grown = new (std::nothrow) char[room];
-    if (!grown) return false;
-    for (DWORD i = 0; i < used_; ++i) grown[i] = data_[i];
-    data_.reset(grown);
-    room_ = room;
-    return true;
-  }
-
-  bool Append(const char* bytes, DWORD count) {
-    if (!MakeRoom(count)) return false;
-    for (DWORD i = 0; i < count; ++i) data_[used_ + i] = bytes[i];
-    used_ += count;
-    return true;
-  }
-
-  // Ends the text with its zero and hands it over.
-  char* Finish() {
-    data_[used_] = '\0';
-    return data_.release();
-  }
-
- private:
-  UniqueArray<char> data_;
-  DWORD used_ = 0;
-  DWORD room_ = 0;
-};
-
 }  // namespace
 
 int ScriptCharLength(const char* text) {
@@ -132,41 +86,55 @@ void ReplacementTable::Clear() {
 
 HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded) {
   expanded->reset();
-  DWORD length = static_cast<DWORD>(lstrlenA(text));
-  if (length > 0x3FFFFFFF) return E_OUTOFMEMORY;
-  ExpandedText out;
-  if (!out.Reserve(length * 2 + 2)) return E_OUTOFMEMORY;
-
-  const char* cursor = text;
-  while (*cursor) {
-    const char* piece;
-    DWORD pieceLength;
-    if (*cursor == '%' && cursor[1] != '%') {
-      // A variable: the name runs to the next "%".
-      char name[kScriptVariableNameMax + 1];
-      DWORD nameLength = 0;
-      ++cursor;
-      while (*cursor != '%') {
-        if (*cursor == '\0') return DISP_E_EXCEPTION;
-        for (int size = ScriptCharLength(cursor); size > 0; --size) {
-          if (nameLength >= kScriptVariableNameMax) return E_FAIL;
-          name[nameLength++] = *cursor++;
+  if (static_cast<DWORD>(lstrlenA(text)) > 0x3FFFFFFF) return E_OUTOFMEMORY;
+  // Two walks over the text: the first checks it and measures the result, the
+  // second writes the result into a buffer of just that size.
+  UniqueArray<char> out;
+  DWORD room = 0x7FFFFFFE;  // bytes the text may take; its terminating zero comes on top
+  for (;;) {
+    DWORD used = 0;
+    const char* cursor = text;
+    while (*cursor) {
+      const char* piece;
+      DWORD pieceLength;
+      if (*cursor == '%' && cursor[1] != '%') {
+        // A variable: the name runs to the next "%".
+        char name[kScriptVariableNameMax + 1];
+        DWORD nameLength = 0;
+        ++cursor;
+        while (*cursor != '%') {
+          if (*cursor == '\0') return DISP_E_EXCEPTION;
+          for (int size = ScriptCharLength(cursor); size > 0; --size) {
+            if (nameLength >= kScriptVariableNameMax) return E_FAIL;
+            name[nameLength++] = *cursor++;
+          }
         }
+        name[nameLength] = '\0';
+        ++cursor;
+        piece = table.Find(name);
+        if (!piece) return DISP_E_EXCEPTION;
+        pieceLength = static_cast<DWORD>(lstrlenA(piece));
+      } else {
+        if (*cursor == '%') ++cursor;  // "%%" stands for one "%"
+        piece = cursor;
+        pieceLength = static_cast<DWORD>(ScriptCharLength(cursor));
+        cursor += pieceLength;
       }
-      name[nameLength] = '\0';
-      ++cursor;
-      piece = table.Find(name);
-      if (!piece) return DISP_E_EXCEPTION;
-      pieceLength = static_cast<DWORD>(lstrlenA(piece));
-    } else {
-      if (*cursor == '%') ++cursor;  // "%%" stands for one "%"
-      piece = cursor;
-      pieceLength = static_cast<DWORD>(ScriptCharLength(cursor));
-      cursor += pieceLength;
+      if (pieceLength > room - used) return E_OUTOFMEMORY;
+      if (out) {
+        for (DWORD i = 0; i < pieceLength; ++i) out[used + i] = piece[i];
+      }
+      used += pieceLength;
     }
-    if (!out.Append(piece, pieceLength)) return E_OUTOFMEMORY;
+    if (out) {
+      out[used] = '\0';
+      break;
+    }
+    out.reset(new (std::nothrow) char[used + 1]);
+    if (!out) return E_OUTOFMEMORY;
+    room = used;
   }
-  expanded->reset(out.Finish());
+  expanded->reset(out.release());
   return S_OK;
 }
 

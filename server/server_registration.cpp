@@ -139,15 +139,16 @@ HRESULT UpdateClassCategories(REFCLSID classId, const CategoryEntry* categories,
   }
   for (const CategoryEntry* entry = categories; entry->kind != 0; ++entry) {
     if (!entry->category) continue;
-    CATID category = *entry->category;
+    // The manager only reads the identifier it is given.
+    CATID* category = const_cast<CATID*>(entry->category);
     if (install) {
-      const HRESULT result = entry->kind == 1 ? manager->RegisterClassImplCategories(classId, 1, &category)
-                                              : manager->RegisterClassReqCategories(classId, 1, &category);
+      const HRESULT result = entry->kind == 1 ? manager->RegisterClassImplCategories(classId, 1, category)
+                                              : manager->RegisterClassReqCategories(classId, 1, category);
       if (FAILED(result)) return result;
     } else if (entry->kind == 1) {
-      manager->UnRegisterClassImplCategories(classId, 1, &category);
+      manager->UnRegisterClassImplCategories(classId, 1, category);
     } else {
-      manager->UnRegisterClassReqCategories(classId, 1, &category);
+      manager->UnRegisterClassReqCategories(classId, 1, category);
     }
   }
   return S_OK;
