@@ -25,9 +25,11 @@ constexpr int kMaxTreeDepth = 512;
 bool IsBlockOpen(const char* token) { return token[0] == '{' && token[1] == '\0'; }
 
 __attribute__((noinline)) int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c |= 0x20;  // "A" to "F" become "a" to "f"; no other character does
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  unsigned value = static_cast<unsigned>(c - '0');
+  if (value < 10) return static_cast<int>(value);
+  // "A" to "F" become "a" to "f"; no other character does.
+  value = static_cast<unsigned>((c | 0x20) - 'a');
+  if (value < 6) return static_cast<int>(value) + 10;
   return 0;
 }
 
@@ -128,8 +130,9 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
   cursor_ = text;
   depth_ = 0;
   HRESULT hr = S_OK;
-  SkipBlanks(cursor_);
-  while (*cursor_) {
+  for (;;) {
+    SkipBlanks(cursor_);
+    if (!*cursor_) return hr;
     hr = NextToken();
     if (FAILED(hr)) return hr;
     HKEY root = FindRootKey(buffers_->token);
@@ -147,9 +150,7 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
       }
       return hr;
     }
-    SkipBlanks(cursor_);
   }
-  return hr;
 }
 
 HRESULT ScriptInterpreter::ProcessKeyBlock(HKEY parent, bool install, bool recovering) {

@@ -40,48 +40,43 @@ int ScriptCharLength(const char* text) {
 
 HRESULT ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
   if (!name || !text) return E_INVALIDARG;
-  if (count_ == room_) {
-    DWORD room = room_ ? room_ * 2 : 10;
-    if (room < room_ || room > 0x0FFFFFFF) return E_OUTOFMEMORY;
-    char** grown = new (std::nothrow) char*[room];
-    if (!grown) return E_OUTOFMEMORY;
-    for (DWORD i = 0; i < count_; ++i) grown[i] = pairs_[i];
-    delete[] pairs_;
-    pairs_ = grown;
-    room_ = room;
-  }
-  // Name and text are kept in the ANSI code page, one after the other in one block.
+  // Name and text are kept in the ANSI code page, one after the other.
   const wchar_t* const parts[2] = {name, text};
   int sizes[2];
   for (int i = 0; i < 2; ++i) {
     sizes[i] = WideCharToMultiByte(CP_ACP, 0, parts[i], -1, nullptr, 0, nullptr, nullptr);
     if (sizes[i] <= 0) return LastErrorResult();
   }
-  char* block = new (std::nothrow) char[static_cast<DWORD>(sizes[0]) + static_cast<DWORD>(sizes[1])];
+  char* block = new (std::nothrow) char[sizeof(Pair) + static_cast<DWORD>(sizes[0]) + static_cast<DWORD>(sizes[1])];
   if (!block) return E_OUTOFMEMORY;
-  char* at = block;
+  Pair* pair = reinterpret_cast<Pair*>(block);
+  pair->next = nullptr;
+  char* at = block + sizeof(Pair);
   for (int i = 0; i < 2; ++i) {
     WideCharToMultiByte(CP_ACP, 0, parts[i], -1, at, sizes[i], nullptr, nullptr);
     at += sizes[i];
   }
-  pairs_[count_++] = block;
+  Pair** link = &first_;
+  while (*link) link = &(*link)->next;
+  *link = pair;
+  ++count_;
   return S_OK;
 }
 
 const char* ReplacementTable::Find(const char* name) const {
-  for (DWORD i = 0; i < count_; ++i) {
-    const char* pairName = pairs_[i];
+  for (const Pair* pair = first_; pair; pair = pair->next) {
+    const char* pairName = pair->Name();
     if (lstrcmpiA(pairName, name) == 0) return pairName + lstrlenA(pairName) + 1;
   }
   return nullptr;
 }
 
 void ReplacementTable::Clear() {
-  for (DWORD i = 0; i < count_; ++i) delete[] pairs_[i];
-  delete[] pairs_;
-  pairs_ = nullptr;
+  while (Pair* pair = first_) {
+    first_ = pair->next;
+    delete[] reinterpret_cast<char*>(pair);
+  }
   count_ = 0;
-  room_ = 0;
 }
 
 HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded) {

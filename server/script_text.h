@@ -46,16 +46,21 @@ class ReplacementTable {
   void Clear();
 
  private:
-  // Each pair is one block: the name, its zero, the text and its zero.
-  char** pairs_ = nullptr;
+  // Each pair is one block: this header, then the name, its zero, the text and
+  // its zero. The pairs are listed in the order they were added.
+  struct Pair {
+    Pair* next;
+    const char* Name() const { return reinterpret_cast<const char*>(this + 1); }
+  };
+  Pair* first_ = nullptr;
   DWORD count_ = 0;
-  DWORD room_ = 0;
 };
 
 // Replaces every "%name%" of text by the table's text for name and every "%%"
-// by "%". The new text, ended by a zero, is handed to expanded. E_FAIL for a name longer than 31 bytes; DISP_E_EXCEPTION for a "%"
-// without a closing one or a name the table does not hold; E_OUTOFMEMORY when
-// memory runs out. On failure expanded is left empty.
+// by "%". The new text, ended by a zero, is handed to expanded. E_FAIL for a
+// name longer than 31 bytes; DISP_E_EXCEPTION for a "%" without a closing one
+// or a name the table does not hold; E_OUTOFMEMORY when memory runs out. On
+// failure expanded is left empty.
 HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded);
 
 // Moves cursor over blanks.
