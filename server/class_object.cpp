@@ -88,10 +88,15 @@ class ClassObject final : public IClassFactory {
 
 class ClassTableLockGuard {
  public:
-  ClassTableLockGuard() { EnterCriticalSection(&Module().classTableLock); }
-  ~ClassTableLockGuard() { LeaveCriticalSection(&Module().classTableLock); }
+  explicit ClassTableLockGuard(ServerModule& module) : section_(module.classTableLock) {
+    EnterCriticalSection(&section_);
+  }
+  ~ClassTableLockGuard() { LeaveCriticalSection(&section_); }
   ClassTableLockGuard(const ClassTableLockGuard&) = delete;
   ClassTableLockGuard& operator=(const ClassTableLockGuard&) = delete;
+
+ private:
+  CRITICAL_SECTION& section_;
 };
 
 // The cached class object is read without the lock by other threads: read and
@@ -113,17 +118,10 @@ HRESULT CreateClassObject(InstanceCreator instanceCreator, REFIID iid, void** ob
   *object = nullptr;
   ClassObject* classObject = new (std::nothrow) ClassObject(instanceCreator);
   if (!classObject) return E_OUTOFMEMORY;
-  // The new object starts at count 0: a failed query leaves no reference, so it
-  // is destroyed here directly.
+  // The new object starts at count 0, and a failed query leaves no reference
+  // and a null *object: it is destroyed here directly.
   const HRESULT result = classObject->QueryInterface(iid, object);
-  if (result != S_OK) {
-    if (*object) {
-      static_cast<IUnknown*>(*object)->Release();
-      *object = nullptr;
-    } else {
-      delete classObject;
-    }
-  }
+  if (result != S_OK) delete classObject;
   return result;
 }
 
@@ -131,11 +129,11 @@ HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   HRESULT result = S_OK;
-  ClassEntry* table = Module().classTable;
-  for (ClassEntry* row = table; row && row->classId; ++row) {
+  ServerModule& module = Module();
+  for (ClassEntry* row = module.classTable; row && row->classId; ++row) {
     if (!row->createClassObject || !IsEqualCLSID(*row->classId, classId)) continue;
     if (!CachedClassObject(*row)) {
-      ClassTableLockGuard lock;
+      ClassTableLockGuard lock(module);
       if (!CachedClassObject(*row)) {
         // Made whole before it is published, so that a thread testing the
         // field without the lock never sees a half-built object.

@@ -10,8 +10,7 @@ namespace devlore {
 
 // The buffers of one run, on the heap so that nested blocks keep small frames.
 struct ScriptInterpreter::Buffers {
-  char token[kScriptTokenSize];  // shared by every nesting level
-  char typeLetter[kScriptTokenSize];
+  char token[kScriptTokenSize];  // shared by every nesting level; also holds a value's type letter
   char valueText[kScriptTokenSize];
   char valueName[kScriptNameSize];
   wchar_t wideText[kScriptTokenSize];
@@ -25,53 +24,69 @@ constexpr int kMaxTreeDepth = 512;
 
 bool IsBlockOpen(const char* token) { return token[0] == '{' && token[1] == '\0'; }
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+__attribute__((noinline)) int HexDigitValue(char c) {
+  unsigned value = static_cast<unsigned>(c - '0');
+  if (value < 10) return static_cast<int>(value);
+  // "A" to "F" become "a" to "f"; no other character does.
+  value = static_cast<unsigned>((c | 0x20) - 'a');
+  if (value < 6) return static_cast<int>(value) + 10;
   return 0;
 }
 
-// Copies a key name to be remembered while its block runs, cut at a character
-// boundary when it does not fit. Returns false when it had to be cut.
-bool RememberName(char* destination, const char* name) {
-  DWORD used = 0;
-  for (const char* p = name; *p;) {
-    int length = ScriptCharLength(p);
-    if (used + static_cast<DWORD>(length) >= kScriptNameSize) {
-      destination[used] = '\0';
-      return false;
-    }
-    for (int i = 0; i < length; ++i) destination[used++] = *p++;
-  }
-  destination[used] = '\0';
-  return true;
+// Closes the key of the previous entry, if any. False when the platform
+// reports a failure to close it.
+__attribute__((noinline)) bool CloseEntryKey(UniqueRegistryKey& key) {
+  return !key.valid() || key.close() == ERROR_SUCCESS;
 }
 
-LONG DeleteTreeAt(HKEY parent, const char* name, int depth) {
+// Opens parent\name with access, else with fallback; null when neither opens.
+__attribute__((noinline)) HKEY OpenKeyEither(HKEY parent, const char* name, REGSAM access, REGSAM fallback) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, name, 0, access, &key) == ERROR_SUCCESS) return key;
+  key = nullptr;
+  if (RegOpenKeyExA(parent, name, 0, fallback, &key) == ERROR_SUCCESS) return key;
+  return nullptr;
+}
+
+// Counts one more level of nested blocks while it lives.
+class NestingLevel {
+ public:
+  explicit NestingLevel(int& depth) : depth_(depth) { ++depth_; }
+  ~NestingLevel() { --depth_; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+
+ private:
+  int& depth_;
+};
+
+// A name that may stand for a subkey: not empty (that would address the parent
+// itself) and without a backslash.
+bool IsKeyName(const char* token) { return token[0] != '\0' && !ContainsBackslash(token); }
+
+}  // namespace
+
+LONG DeleteKeyTree(HKEY parent, const char* name, int depth) {
   if (depth >= kMaxTreeDepth) return ERROR_STACK_OVERFLOW;
   HKEY opened = nullptr;
   LONG result = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &opened);
   if (result != ERROR_SUCCESS) return result;
   UniqueRegistryKey key(opened);
-  char previous[256] = "";
+  char previous[256];
+  previous[0] = '\0';
   for (;;) {
     char subkey[256];
     DWORD size = sizeof(subkey);
     if (RegEnumKeyExA(key.get(), 0, subkey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     // A subkey that is still listed after it was deleted would loop forever.
     if (previous[0] && lstrcmpiA(previous, subkey) == 0) return ERROR_ACCESS_DENIED;
-    result = DeleteTreeAt(key.get(), subkey, depth + 1);
+    result = DeleteKeyTree(key.get(), subkey, depth + 1);
     if (result != ERROR_SUCCESS) return result;
     CopyText(previous, sizeof(previous), subkey);
   }
   key.reset();
   return RegDeleteKeyA(parent, name);
 }
-
-}  // namespace
-
-LONG DeleteKeyTree(HKEY parent, const char* name) { return DeleteTreeAt(parent, name, 0); }
 
 bool KeyHasSubkeys(HKEY key) {
   DWORD subkeys = 0;
@@ -115,8 +130,9 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
   cursor_ = text;
   depth_ = 0;
   HRESULT hr = S_OK;
-  SkipBlanks(cursor_);
-  while (*cursor_) {
+  for (;;) {
+    SkipBlanks(cursor_);
+    if (!*cursor_) return hr;
     hr = NextToken();
     if (FAILED(hr)) return hr;
     HKEY root = FindRootKey(buffers_->token);
@@ -124,40 +140,23 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
     hr = NextToken();
     if (FAILED(hr)) return hr;
     if (buffers_->token[0] != '{') return DISP_E_EXCEPTION;
-    if (install) {
-      const char* blockStart = cursor_;
-      hr = ProcessKeyBlock(root, true, false);
-      if (FAILED(hr)) {
-        // Take back what the failed block wrote; the outcome of that is not ours to report.
+    const char* blockStart = cursor_;
+    hr = ProcessKeyBlock(root, install, false);
+    if (FAILED(hr)) {
+      // Take back what a failed install wrote; the outcome of that is not ours to report.
+      if (install) {
         cursor_ = blockStart;
         ProcessKeyBlock(root, false, false);
-        return hr;
       }
-    } else {
-      hr = ProcessKeyBlock(root, false, false);
-      if (FAILED(hr)) return hr;
+      return hr;
     }
-    SkipBlanks(cursor_);
   }
-  return hr;
 }
 
 HRESULT ScriptInterpreter::ProcessKeyBlock(HKEY parent, bool install, bool recovering) {
   if (!buffers_) return E_UNEXPECTED;
   if (depth_ >= kScriptMaxBlockDepth) return DISP_E_EXCEPTION;
-  ++depth_;
-  HRESULT hr = ProcessEntries(parent, install, recovering);
-  --depth_;
-  return hr;
-}
-
-HRESULT ScriptInterpreter::SkipBlock() {
-  HRESULT hr = ProcessKeyBlock(nullptr, false, true);
-  if (FAILED(hr)) return hr;
-  return NextToken();  // past the block's "}"
-}
-
-HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recovering) {
+  NestingLevel level(depth_);
   char* token = buffers_->token;
   UniqueRegistryKey current;
   bool deleteAllowed = true;
@@ -169,16 +168,14 @@ HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recove
       hr = NextToken();
       if (FAILED(hr)) return hr;
       if (install) {
-        // An empty name would address the parent itself.
-        if (token[0] == '\0' || ContainsBackslash(token)) return DISP_E_EXCEPTION;
+        if (!IsKeyName(token)) return DISP_E_EXCEPTION;
         if (!IsProtectedKey(token)) DeleteKeyTree(parent, token);
         if (isDelete) {
-          hr = NextToken();
-          if (FAILED(hr)) return hr;
-          hr = SkipValue();
-          if (FAILED(hr)) return hr;
           // A deleted key has no entries of its own to write.
-          if (IsBlockOpen(token)) return DISP_E_EXCEPTION;
+          hr = NextToken();
+          if (SUCCEEDED(hr)) hr = SkipValue();
+          if (SUCCEEDED(hr)) hr = PassBlockAfterValue(true);
+          if (FAILED(hr)) return hr;
           continue;
         }
       }
@@ -199,110 +196,85 @@ HRESULT ScriptInterpreter::ProcessEntries(HKEY parent, bool install, bool recove
       if (token[0] != '=') return DISP_E_EXCEPTION;
       if (install) {
         hr = WriteValue(parent, valueName);
-        if (FAILED(hr)) return hr;
-        // A value has no block: one here would land under another key.
-        if (IsBlockOpen(token)) return DISP_E_EXCEPTION;
       } else {
         if (!recovering) RegDeleteValueA(parent, valueName);
         hr = SkipValue();
-        if (FAILED(hr)) return hr;
-        // Removal reads over what install refuses, so that it can take back
-        // everything before it.
-        if (IsBlockOpen(token)) {
-          hr = SkipBlock();
-          if (FAILED(hr)) return hr;
-        }
       }
+      if (SUCCEEDED(hr)) hr = PassBlockAfterValue(install);
+      if (FAILED(hr)) return hr;
       continue;
     }
-    if (token[0] == '\0' || ContainsBackslash(token)) return DISP_E_EXCEPTION;
-    hr = install ? InstallKeyEntry(parent, current) : RemoveKeyEntry(parent, current, deleteAllowed, recovering);
+    if (!IsKeyName(token) || !CloseEntryKey(current)) return DISP_E_EXCEPTION;
+    hr = KeyEntry(parent, current, install, deleteAllowed, recovering);
     if (FAILED(hr)) return hr;
   }
-  if (current.valid() && current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-  return S_OK;
+  return CloseEntryKey(current) ? S_OK : DISP_E_EXCEPTION;
 }
 
-HRESULT ScriptInterpreter::InstallKeyEntry(HKEY parent, UniqueRegistryKey& current) {
-  char* token = buffers_->token;
-  if (current.valid() && current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, token, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-    key = nullptr;
-    if (RegOpenKeyExA(parent, token, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      key = nullptr;
-      if (RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS) {
-        return DISP_E_EXCEPTION;
-      }
-    }
-  }
-  current.reset(key);
-  HRESULT hr = NextToken();
+HRESULT ScriptInterpreter::PassBlockAfterValue(bool install) {
+  if (!IsBlockOpen(buffers_->token)) return S_OK;
+  // A value has no block: on install one would land under another key.
+  // Removal reads over what install refuses, so that it can take back
+  // everything before it.
+  if (install) return DISP_E_EXCEPTION;
+  HRESULT hr = ProcessKeyBlock(nullptr, false, true);
   if (FAILED(hr)) return hr;
-  if (token[0] == '=') {
-    hr = WriteValue(current.get(), nullptr);
-    if (FAILED(hr)) return hr;
-  }
-  if (IsBlockOpen(token)) {
-    hr = ProcessKeyBlock(current.get(), true, false);
-    if (FAILED(hr)) return hr;
-    hr = NextToken();  // past the block's "}"
-  }
-  return hr;
+  return NextToken();  // past the block's "}"
 }
 
-HRESULT ScriptInterpreter::RemoveKeyEntry(HKEY parent, UniqueRegistryKey& current, bool deleteAllowed,
-                                          bool recovering) {
+HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed,
+                                    bool recovering) {
   char* token = buffers_->token;
-  if (current.valid() && current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-  // A key that cannot be opened is not an error: its entry and block are only
-  // parsed. This holds for this entry alone; the next sibling is looked at again.
+  // The key's name is needed once its block has run; a name that does not fit
+  // is not used at all.
+  char name[kScriptNameSize];
+  const bool nameWhole = CopyText(name, sizeof(name), token) != 0;
+  // In remove mode, a key that cannot be opened is not an error: its entry and
+  // block are only parsed. This holds for this entry alone; the next sibling
+  // is looked at again.
   bool skipping = recovering;
-  if (!skipping) {
-    // Read access is what the walk needs; the right to delete values is asked
-    // for too where the platform checks it, so that "Val" entries go as well.
-    HKEY key = nullptr;
-    if (parent && (RegOpenKeyExA(parent, token, 0, KEY_READ | KEY_SET_VALUE, &key) == ERROR_SUCCESS ||
-                   (key = nullptr, RegOpenKeyExA(parent, token, 0, KEY_READ, &key) == ERROR_SUCCESS))) {
+  if (install) {
+    HKEY key = OpenKeyEither(parent, token, KEY_ALL_ACCESS, KEY_READ);
+    if (!key && RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                &key, nullptr) != ERROR_SUCCESS) {
+      return DISP_E_EXCEPTION;
+    }
+    current.reset(key);
+  } else {
+    if (!skipping) {
+      // Read access is what the walk needs; the right to delete values is asked
+      // for too where the platform checks it, so that "Val" entries go as well.
+      HKEY key = parent ? OpenKeyEither(parent, token, KEY_READ | KEY_SET_VALUE, KEY_READ) : nullptr;
       current.reset(key);
-    } else {
+      skipping = !key;
+    }
+    if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
+      // Nothing below the key that the script could spare: it goes at once, and
+      // its block, if any, is only read over.
+      if (!CloseEntryKey(current)) return DISP_E_EXCEPTION;
+      if (deleteAllowed) RegDeleteKeyA(parent, token);
       skipping = true;
     }
   }
-  char name[kScriptNameSize];
-  const bool nameWhole = RememberName(name, token);
 
-  HRESULT hr;
-  if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
-    // Nothing below the key that the script could spare: it goes at once, and
-    // its block, if any, is read over.
-    if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-    if (deleteAllowed) RegDeleteKeyA(parent, token);
-    hr = NextToken();
+  HRESULT hr = NextToken();
+  if (FAILED(hr)) return hr;
+  if (token[0] == '=') {
+    hr = install ? WriteValue(current.get(), nullptr) : SkipValue();
     if (FAILED(hr)) return hr;
-    hr = SkipValue();
-    if (FAILED(hr)) return hr;
-    if (IsBlockOpen(token)) hr = SkipBlock();
-    return hr;
   }
-
-  hr = NextToken();
-  if (FAILED(hr)) return hr;
-  hr = SkipValue();
-  if (FAILED(hr)) return hr;
   const bool hasBlock = IsBlockOpen(token);
-  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.get(), false, skipping);
-  // Even when the block failed, this key is finished as usual: a failure deep
-  // in a script (the rollback of an install that failed there, above all)
-  // still takes back the keys that enclose it once they are empty.
-  if (!skipping) {
+  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.get(), install, skipping);
+  // In remove mode, even when the block failed, this key is finished as usual:
+  // a failure deep in a script (the rollback of an install that failed there,
+  // above all) still takes back the keys that enclose it once they are empty.
+  if (!install && !skipping) {
     if (KeyHasSubkeys(current.get())) {
       // Something the script does not list is still below the key: the key
       // stays, and only a subkey of its own name goes.
       if (nameWhole && !IsProtectedKey(name)) DeleteKeyTree(current.get(), name);
     } else {
-      if (current.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+      if (!CloseEntryKey(current)) return DISP_E_EXCEPTION;
       if (deleteAllowed && nameWhole) RegDeleteKeyA(parent, name);
     }
   }
@@ -311,48 +283,47 @@ HRESULT ScriptInterpreter::RemoveKeyEntry(HKEY parent, UniqueRegistryKey& curren
   return hr;
 }
 
+HRESULT ScriptInterpreter::ReadValue() {
+  HRESULT hr = NextToken();  // the type letter
+  if (FAILED(hr)) return hr;
+  return ReadToken(cursor_, buffers_->valueText, kScriptTokenSize);
+}
+
 HRESULT ScriptInterpreter::WriteValue(HKEY key, const char* valueName) {
   Buffers& b = *buffers_;
-  HRESULT hr = ReadToken(cursor_, b.typeLetter, kScriptTokenSize);
+  HRESULT hr = ReadValue();
   if (FAILED(hr)) return hr;
-  const DWORD type = FindValueType(b.typeLetter);
+  const DWORD type = FindValueType(b.token);
   if (type == REG_NONE) return DISP_E_EXCEPTION;
-  SkipBlanks(cursor_);
-  hr = ReadToken(cursor_, b.valueText, kScriptTokenSize);
-  if (FAILED(hr)) return hr;
 
-  const DWORD length = static_cast<DWORD>(lstrlenA(b.valueText));
-  if (type == REG_SZ) {
-    RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(b.valueText), length + 1);
-  } else if (type == REG_DWORD) {
+  const char* text = b.valueText;
+  const DWORD length = static_cast<DWORD>(lstrlenA(text));
+  const BYTE* data = reinterpret_cast<const BYTE*>(text);
+  DWORD size = length + 1;
+  DWORD number;
+  if (type == REG_DWORD) {
     // A text that is no number fails the run: nothing is written, and an
     // install is taken back.
-    if (MultiByteToWideChar(CP_ACP, 0, b.valueText, -1, b.wideText, kScriptTokenSize) == 0)
-      return LastErrorResult();
-    ULONG number = 0;
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, b.wideText, kScriptTokenSize) == 0) return LastErrorResult();
     hr = VarUI4FromStr(b.wideText, 0, 0, &number);
     if (FAILED(hr)) return hr;
-    DWORD data = number;
-    RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
-  } else {
+    data = reinterpret_cast<const BYTE*>(&number);
+    size = sizeof(number);
+  } else if (type == REG_BINARY) {
     if (length % 2 != 0) return E_FAIL;
-    const DWORD count = length / 2;
-    for (DWORD i = 0; i < count; ++i) b.binary[i] = 0;
-    for (DWORD i = 0; i < length; ++i) {
-      const int digit = HexDigitValue(b.valueText[i]);
-      b.binary[i / 2] |= static_cast<BYTE>((i % 2 == 0) ? digit << 4 : digit);
+    size = length / 2;
+    for (DWORD i = 0; i < size; ++i) {
+      b.binary[i] = static_cast<BYTE>(HexDigitValue(text[2 * i]) << 4 | HexDigitValue(text[2 * i + 1]));
     }
-    RegSetValueExA(key, valueName, 0, REG_BINARY, b.binary, count);
+    data = b.binary;
   }
+  RegSetValueExA(key, valueName, 0, type, data, size);
   return NextToken();
 }
 
 HRESULT ScriptInterpreter::SkipValue() {
   if (buffers_->token[0] != '=') return S_OK;
-  HRESULT hr = NextToken();  // the type letter
-  if (FAILED(hr)) return hr;
-  SkipBlanks(cursor_);
-  hr = ReadToken(cursor_, buffers_->valueText, kScriptTokenSize);
+  HRESULT hr = ReadValue();
   if (FAILED(hr)) return hr;
   return NextToken();
 }

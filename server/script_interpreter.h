@@ -50,10 +50,14 @@ class ScriptInterpreter {
   struct Buffers;
 
   HRESULT NextToken();
-  HRESULT ProcessEntries(HKEY parent, bool install, bool recovering);
-  HRESULT InstallKeyEntry(HKEY parent, UniqueRegistryKey& current);
-  HRESULT RemoveKeyEntry(HKEY parent, UniqueRegistryKey& current, bool deleteAllowed, bool recovering);
-  HRESULT SkipBlock();
+  // Reads "type value" after an "=": the type letter into the token, the text
+  // into the value text buffer.
+  HRESULT ReadValue();
+  // After a value: a block there is refused on install and read over on remove.
+  HRESULT PassBlockAfterValue(bool install);
+  // Installs or removes the key named by the current token, with its value and
+  // block, and reads the token after them. current holds the key while it is used.
+  HRESULT KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed, bool recovering);
 
   const char* cursor_ = nullptr;
   Buffers* buffers_ = nullptr;
@@ -61,8 +65,10 @@ class ScriptInterpreter {
 };
 
 // Deletes parent\name with every key below it. Returns the platform's error
-// code: the first failure to open or delete a key, else ERROR_SUCCESS.
-LONG DeleteKeyTree(HKEY parent, const char* name);
+// code: the first failure to open or delete a key, else ERROR_SUCCESS. depth
+// counts the levels above parent in a walk; a tree deeper than 512 levels is
+// not walked (ERROR_STACK_OVERFLOW).
+LONG DeleteKeyTree(HKEY parent, const char* name, int depth = 0);
 
 // Whether key has at least one subkey.
 bool KeyHasSubkeys(HKEY key);

@@ -12,22 +12,21 @@ namespace {
 
 constexpr DWORD kModuleNameSize = 260;
 
+// Room for a module name with every "'" doubled, and its terminating zero.
+constexpr DWORD kQuotedNameSize = 2 * kModuleNameSize;
+
 // A wide copy of an ANSI name with every "'" doubled, so that it may stand
 // inside a quoted token.
-HRESULT QuoteModuleName(const char* name, UniqueArray<wchar_t>* quoted) {
-  int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  if (length <= 0) return LastErrorResult();
-  UniqueArray<wchar_t> wide(new (std::nothrow) wchar_t[length]);
-  UniqueArray<wchar_t> doubled(new (std::nothrow) wchar_t[2 * length]);
-  if (!wide || !doubled) return E_OUTOFMEMORY;
-  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide.get(), length) <= 0) return LastErrorResult();
-  int used = 0;
-  for (int i = 0; wide[i]; ++i) {
-    if (wide[i] == L'\'') doubled[used++] = L'\'';
-    doubled[used++] = wide[i];
+HRESULT QuoteModuleName(const char* name, wchar_t (&quoted)[kQuotedNameSize]) {
+  wchar_t wide[kModuleNameSize];
+  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kModuleNameSize) <= 0) return LastErrorResult();
+  // At most kModuleNameSize - 1 characters, each written at most twice.
+  DWORD used = 0;
+  for (const wchar_t* p = wide; *p; ++p) {
+    if (*p == L'\'') quoted[used++] = L'\'';
+    quoted[used++] = *p;
   }
-  doubled[used] = L'\0';
-  *quoted = static_cast<UniqueArray<wchar_t>&&>(doubled);
+  quoted[used] = L'\0';
   return S_OK;
 }
 
@@ -75,23 +74,24 @@ HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL insta
   fileName[length] = '\0';
 
   // The main executable is named by its short form.
+  const char* moduleName = fileName;
+  char shortName[kModuleNameSize];
   if (!instance || instance == GetModuleHandleA(nullptr)) {
-    char shortName[kModuleNameSize];
     DWORD shortLength = GetShortPathNameA(fileName, shortName, kModuleNameSize);
     if (shortLength >= kModuleNameSize) return E_OUTOFMEMORY;
-    if (shortLength != 0) CopyText(fileName, kModuleNameSize, shortName);
+    if (shortLength != 0) moduleName = shortName;
   }
 
-  UniqueArray<wchar_t> quoted;
-  HRESULT hr = QuoteModuleName(fileName, &quoted);
+  wchar_t quoted[kQuotedNameSize];
+  HRESULT hr = QuoteModuleName(moduleName, quoted);
   if (FAILED(hr)) return hr;
-  hr = registrar.AddReplacement(L"Module", quoted.get());
+  hr = registrar.AddReplacement(L"Module", quoted);
   if (FAILED(hr)) return hr;
   for (const ScriptReplacement* entry = extra; entry && entry->name; ++entry) {
     hr = registrar.AddReplacement(entry->name, entry->text);
     if (FAILED(hr)) return hr;
   }
-  return registrar.RunScriptResource(fileName, resourceId, "REGISTRY", install);
+  return registrar.RunScriptResource(moduleName, resourceId, "REGISTRY", install);
 }
 
 }  // namespace devlore

@@ -7,105 +7,28 @@
 namespace devlore {
 namespace {
 
-struct RootKeyName {
-  const char* name;
-  HKEY key;
-};
+// Name lists: each name ended by a zero, the list by an empty name.
+// The i-th root key name stands for the predefined key HKEY_CLASSES_ROOT + i % 7:
+// the platform numbers its root keys in this order.
+const char kRootKeyNames[] =
+    "HKCR\0HKCU\0HKLM\0HKU\0HKPD\0HKCC\0HKDD\0"
+    "HKEY_CLASSES_ROOT\0HKEY_CURRENT_USER\0HKEY_LOCAL_MACHINE\0HKEY_USERS\0"
+    "HKEY_PERFORMANCE_DATA\0HKEY_CURRENT_CONFIG\0HKEY_DYN_DATA\0";
+constexpr int kRootKeyCount = 7;
 
-// Searched in this order.
-const RootKeyName kRootKeys[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},
-    {"HKCU", HKEY_CURRENT_USER},
-    {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKU", HKEY_USERS},
-    {"HKPD", HKEY_PERFORMANCE_DATA},
-    {"HKDD", HKEY_DYN_DATA},
-    {"HKCC", HKEY_CURRENT_CONFIG},
-    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {"HKEY_USERS", HKEY_USERS},
-    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
-    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
-    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
+const char kValueTypeLetters[] = "S\0D\0B\0";
+const BYTE kValueTypes[] = {REG_SZ, REG_DWORD, REG_BINARY};
 
-struct ValueTypeName {
-  const char* letter;
-  DWORD type;
-};
+const char kProtectedKeyNames[] = "CLSID\0TYPELIB\0";
 
-const ValueTypeName kValueTypes[] = {
-    {"S", REG_SZ},
-    {"D", REG_DWORD},
-    {"B", REG_BINARY},
-};
-
-// A heap copy of a wide string, or null when memory runs out.
-wchar_t* CopyWide(const wchar_t* text) {
-  DWORD length = 0;
-  while (text[length]) ++length;
-  wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
-  if (!copy) return nullptr;
-  for (DWORD i = 0; i <= length; ++i) copy[i] = text[i];
-  return copy;
+// The index of name in a name list, compared without regard to case; -1 when
+// the list does not hold it.
+int FindName(const char* names, const char* name) {
+  for (int index = 0; *names; names += lstrlenA(names) + 1, ++index) {
+    if (lstrcmpiA(names, name) == 0) return index;
+  }
+  return -1;
 }
-
-// The growing output of ExpandVariables; always leaves room for the final zero.
-class ExpandedText {
- public:
-  bool Reserve(DWORD room) {
-    data_ = UniqueArray<char>(new (std::nothrow) char[room]);
-    room_ = data_ ? room : 0;
-    return room_ != 0;
-  }
-
-  // Makes sure that extra more bytes and a terminating zero fit.
-  bool MakeRoom(DWORD extra) {
-    if (extra > 0x7FFFFFFF - used_ - 1) return false;
-    DWORD needed = used_ + extra + 1;
-    if (needed <= room_) return true;
-    DWORD room = room_;
-    while (room < needed) {
-      if (room > 0x3FFFFFFF) return false;
-      room *= 2;
-    }
-    char* grown = new (std::nothrow) char[room];
-    if (!grown) return false;
-    for (DWORD i = 0; i < used_; ++i) grown[i] = data_[i];
-    data_.reset(grown);
-    room_ = room;
-    return true;
-  }
-
-  bool Append(const char* bytes, DWORD count) {
-    if (!MakeRoom(count)) return false;
-    for (DWORD i = 0; i < count; ++i) data_[used_ + i] = bytes[i];
-    used_ += count;
-    return true;
-  }
-
-  // Converts a wide text to the ANSI code page straight into the output.
-  HRESULT AppendWide(const wchar_t* text) {
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return LastErrorResult();
-    if (!MakeRoom(static_cast<DWORD>(needed))) return E_OUTOFMEMORY;
-    int written = WideCharToMultiByte(CP_ACP, 0, text, -1, data_.get() + used_, needed, nullptr, nullptr);
-    if (written <= 0) return LastErrorResult();
-    used_ += static_cast<DWORD>(written) - 1;  // the converted zero is not part of the text
-    return S_OK;
-  }
-
-  UniqueArray<char> Finish() {
-    data_[used_] = '\0';
-    return UniqueArray<char>(data_.release());
-  }
-
- private:
-  UniqueArray<char> data_;
-  DWORD used_ = 0;
-  DWORD room_ = 0;
-};
 
 }  // namespace
 
@@ -117,91 +40,96 @@ int ScriptCharLength(const char* text) {
 
 HRESULT ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
   if (!name || !text) return E_INVALIDARG;
-  if (count_ == room_) {
-    DWORD room = room_ ? room_ * 2 : 10;
-    if (room < room_ || room > 0x0FFFFFFF) return E_OUTOFMEMORY;
-    Pair* grown = new (std::nothrow) Pair[room];
-    if (!grown) return E_OUTOFMEMORY;
-    for (DWORD i = 0; i < count_; ++i) grown[i] = pairs_[i];
-    delete[] pairs_;
-    pairs_ = grown;
-    room_ = room;
+  // Name and text are kept in the ANSI code page, one after the other.
+  const wchar_t* const parts[2] = {name, text};
+  int sizes[2];
+  for (int i = 0; i < 2; ++i) {
+    sizes[i] = WideCharToMultiByte(CP_ACP, 0, parts[i], -1, nullptr, 0, nullptr, nullptr);
+    if (sizes[i] <= 0) return LastErrorResult();
   }
-  Pair pair = {CopyWide(name), CopyWide(text)};
-  if (!pair.name || !pair.text) {
-    delete[] pair.name;
-    delete[] pair.text;
-    return E_OUTOFMEMORY;
+  char* block = new (std::nothrow) char[sizeof(Pair) + static_cast<DWORD>(sizes[0]) + static_cast<DWORD>(sizes[1])];
+  if (!block) return E_OUTOFMEMORY;
+  Pair* pair = reinterpret_cast<Pair*>(block);
+  pair->next = nullptr;
+  char* at = block + sizeof(Pair);
+  for (int i = 0; i < 2; ++i) {
+    WideCharToMultiByte(CP_ACP, 0, parts[i], -1, at, sizes[i], nullptr, nullptr);
+    at += sizes[i];
   }
-  pairs_[count_++] = pair;
+  Pair** link = &first_;
+  while (*link) link = &(*link)->next;
+  *link = pair;
+  ++count_;
   return S_OK;
 }
 
-const wchar_t* ReplacementTable::Find(const char* name) const {
-  for (DWORD i = 0; i < count_; ++i) {
-    // A stored name whose ANSI form does not fit cannot equal a variable name,
-    // which is at most 31 bytes long.
-    char stored[2 * (kScriptVariableNameMax + 1)];
-    if (WideCharToMultiByte(CP_ACP, 0, pairs_[i].name, -1, stored, sizeof(stored), nullptr, nullptr) <= 0) {
-      continue;
-    }
-    if (lstrcmpiA(stored, name) == 0) return pairs_[i].text;
+const char* ReplacementTable::Find(const char* name) const {
+  for (const Pair* pair = first_; pair; pair = pair->next) {
+    const char* pairName = pair->Name();
+    if (lstrcmpiA(pairName, name) == 0) return pairName + lstrlenA(pairName) + 1;
   }
   return nullptr;
 }
 
 void ReplacementTable::Clear() {
-  for (DWORD i = 0; i < count_; ++i) {
-    delete[] pairs_[i].name;
-    delete[] pairs_[i].text;
+  while (Pair* pair = first_) {
+    first_ = pair->next;
+    delete[] reinterpret_cast<char*>(pair);
   }
-  delete[] pairs_;
-  pairs_ = nullptr;
   count_ = 0;
-  room_ = 0;
 }
 
 HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded) {
   expanded->reset();
-  DWORD length = static_cast<DWORD>(lstrlenA(text));
-  if (length > 0x3FFFFFFF) return E_OUTOFMEMORY;
-  ExpandedText out;
-  if (!out.Reserve(length * 2 + 2)) return E_OUTOFMEMORY;
-
-  const char* cursor = text;
-  while (*cursor) {
-    if (*cursor != '%') {
-      int size = ScriptCharLength(cursor);
-      if (!out.Append(cursor, static_cast<DWORD>(size))) return E_OUTOFMEMORY;
-      cursor += size;
-      continue;
+  if (static_cast<DWORD>(lstrlenA(text)) > 0x3FFFFFFF) return E_OUTOFMEMORY;
+  // Two walks over the text: the first checks it and measures the result, the
+  // second writes the result into a buffer of just that size.
+  UniqueArray<char> out;
+  DWORD room = 0x7FFFFFFE;  // bytes the text may take; its terminating zero comes on top
+  for (;;) {
+    DWORD used = 0;
+    const char* cursor = text;
+    while (*cursor) {
+      const char* piece;
+      DWORD pieceLength;
+      if (*cursor == '%' && cursor[1] != '%') {
+        // A variable: the name runs to the next "%".
+        char name[kScriptVariableNameMax + 1];
+        DWORD nameLength = 0;
+        ++cursor;
+        while (*cursor != '%') {
+          if (*cursor == '\0') return DISP_E_EXCEPTION;
+          for (int size = ScriptCharLength(cursor); size > 0; --size) {
+            if (nameLength >= kScriptVariableNameMax) return E_FAIL;
+            name[nameLength++] = *cursor++;
+          }
+        }
+        name[nameLength] = '\0';
+        ++cursor;
+        piece = table.Find(name);
+        if (!piece) return DISP_E_EXCEPTION;
+        pieceLength = static_cast<DWORD>(lstrlenA(piece));
+      } else {
+        if (*cursor == '%') ++cursor;  // "%%" stands for one "%"
+        piece = cursor;
+        pieceLength = static_cast<DWORD>(ScriptCharLength(cursor));
+        cursor += pieceLength;
+      }
+      if (pieceLength > room - used) return E_OUTOFMEMORY;
+      if (out) {
+        for (DWORD i = 0; i < pieceLength; ++i) out[used + i] = piece[i];
+      }
+      used += pieceLength;
     }
-    if (cursor[1] == '%') {
-      if (!out.Append("%", 1)) return E_OUTOFMEMORY;
-      cursor += 2;
-      continue;
+    if (out) {
+      out[used] = '\0';
+      break;
     }
-    // A variable: the name runs to the next "%".
-    const char* name = cursor + 1;
-    const char* end = name;
-    DWORD nameLength = 0;
-    while (*end != '%') {
-      if (*end == '\0') return DISP_E_EXCEPTION;
-      int size = ScriptCharLength(end);
-      nameLength += static_cast<DWORD>(size);
-      if (nameLength > kScriptVariableNameMax) return E_FAIL;
-      end += size;
-    }
-    char nameText[kScriptVariableNameMax + 1];
-    for (DWORD i = 0; i < nameLength; ++i) nameText[i] = name[i];
-    nameText[nameLength] = '\0';
-    const wchar_t* replacement = table.Find(nameText);
-    if (!replacement) return DISP_E_EXCEPTION;
-    HRESULT hr = out.AppendWide(replacement);
-    if (FAILED(hr)) return hr;
-    cursor = end + 1;
+    out.reset(new (std::nothrow) char[used + 1]);
+    if (!out) return E_OUTOFMEMORY;
+    room = used;
   }
-  *expanded = out.Finish();
+  expanded->reset(out.release());
   return S_OK;
 }
 
@@ -213,44 +141,39 @@ HRESULT ReadToken(const char*& cursor, char* buffer, DWORD size) {
   if (size < 2) return DISP_E_EXCEPTION;
   SkipBlanks(cursor);
   if (*cursor == '\0') return DISP_E_EXCEPTION;
+  const bool quoted = *cursor == '\'';
+  if (quoted) ++cursor;
   DWORD used = 0;
-  if (*cursor == '\'') {
-    ++cursor;
-    for (;;) {
+  for (;;) {
+    if (quoted) {
       if (*cursor == '\0') return DISP_E_EXCEPTION;  // never closed
       if (*cursor == '\'') {
-        if (cursor[1] != '\'') break;  // the closing quote
-        ++cursor;                      // first of a doubled quote
+        ++cursor;                       // the closing quote, or the first of a doubled one
+        if (*cursor != '\'') break;
       }
       if (used >= size - 2) return DISP_E_EXCEPTION;
-      int length = ScriptCharLength(cursor);
-      for (int i = 0; i < length; ++i) buffer[used++] = *cursor++;
+    } else if (*cursor == '\0' || IsScriptBlank(*cursor)) {
+      break;
     }
-    buffer[used] = '\0';
-    ++cursor;
-    return S_OK;
-  }
-  while (*cursor && !IsScriptBlank(*cursor)) {
+    // A quoted token has room for this character at this point; a bare one must
+    // still fit with its terminating zero.
     int length = ScriptCharLength(cursor);
     if (used + static_cast<DWORD>(length) >= size) return DISP_E_EXCEPTION;
-    for (int i = 0; i < length; ++i) buffer[used++] = *cursor++;
+    for (; length > 0; --length) buffer[used++] = *cursor++;
   }
   buffer[used] = '\0';
   return S_OK;
 }
 
 HKEY FindRootKey(const char* name) {
-  for (const RootKeyName& root : kRootKeys) {
-    if (lstrcmpiA(root.name, name) == 0) return root.key;
-  }
-  return nullptr;
+  const int index = FindName(kRootKeyNames, name);
+  if (index < 0) return nullptr;
+  return reinterpret_cast<HKEY>(reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) + index % kRootKeyCount);
 }
 
 DWORD FindValueType(const char* letter) {
-  for (const ValueTypeName& type : kValueTypes) {
-    if (lstrcmpiA(type.letter, letter) == 0) return type.type;
-  }
-  return REG_NONE;
+  const int index = FindName(kValueTypeLetters, letter);
+  return index < 0 ? REG_NONE : kValueTypes[index];
 }
 
 bool ContainsBackslash(const char* name) {
@@ -260,9 +183,7 @@ bool ContainsBackslash(const char* name) {
   return false;
 }
 
-bool IsProtectedKey(const char* name) {
-  return lstrcmpiA(name, "CLSID") == 0 || lstrcmpiA(name, "TYPELIB") == 0;
-}
+bool IsProtectedKey(const char* name) { return FindName(kProtectedKeyNames, name) >= 0; }
 
 bool IsKeyword(const char* token, const char* keyword) { return lstrcmpiA(token, keyword) == 0; }
 

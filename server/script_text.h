@@ -25,8 +25,9 @@ int ScriptCharLength(const char* text);
 // Space, tab, carriage return and line feed; no other character.
 inline bool IsScriptBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// The variables of one run: (name, text) pairs of wide strings, copied when
-// added, looked up by name without regard to case, first match wins.
+// The variables of one run: (name, text) pairs given as wide strings and kept
+// in the ANSI code page, looked up by name without regard to case, first match
+// wins.
 class ReplacementTable {
  public:
   ReplacementTable() = default;
@@ -34,30 +35,32 @@ class ReplacementTable {
   ReplacementTable(const ReplacementTable&) = delete;
   ReplacementTable& operator=(const ReplacementTable&) = delete;
 
-  // Appends a copy of the pair. E_OUTOFMEMORY (nothing added) when memory runs
-  // out, E_INVALIDARG for a null name or text.
+  // Appends the pair, converted to the ANSI code page. E_OUTOFMEMORY (nothing
+  // added) when memory runs out, E_INVALIDARG for a null name or text, the
+  // platform's error when a text cannot be converted.
   HRESULT Add(const wchar_t* name, const wchar_t* text);
-  // The text of the first pair whose name, in the ANSI code page, equals name
-  // without regard to case; null when there is none.
-  const wchar_t* Find(const char* name) const;
+  // The ANSI text of the first pair whose name, in the ANSI code page, equals
+  // name without regard to case; null when there is none.
+  const char* Find(const char* name) const;
   DWORD Count() const { return count_; }
   void Clear();
 
  private:
+  // Each pair is one block: this header, then the name, its zero, the text and
+  // its zero. The pairs are listed in the order they were added.
   struct Pair {
-    wchar_t* name;
-    wchar_t* text;
+    Pair* next;
+    const char* Name() const { return reinterpret_cast<const char*>(this + 1); }
   };
-  Pair* pairs_ = nullptr;
+  Pair* first_ = nullptr;
   DWORD count_ = 0;
-  DWORD room_ = 0;
 };
 
-// Replaces every "%name%" of text by the table's text for name (in the ANSI
-// code page) and every "%%" by "%". The new text, ended by a zero, is handed to
-// expanded. E_FAIL for a name longer than 31 bytes; DISP_E_EXCEPTION for a "%"
-// without a closing one or a name the table does not hold; E_OUTOFMEMORY when
-// memory runs out. On failure expanded is left empty.
+// Replaces every "%name%" of text by the table's text for name and every "%%"
+// by "%". The new text, ended by a zero, is handed to expanded. E_FAIL for a
+// name longer than 31 bytes; DISP_E_EXCEPTION for a "%" without a closing one
+// or a name the table does not hold; E_OUTOFMEMORY when memory runs out. On
+// failure expanded is left empty.
 HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded);
 
 // Moves cursor over blanks.

@@ -18,14 +18,11 @@ HRESULT UpdateSysInfoRegistration(BOOL install) {
   return UpdateRegistryFromScript(ModuleInstance(), kSysInfoScriptId, install, nullptr);
 }
 
-// SysInfo takes part in bulk registration and declares no component categories.
-const char* SysInfoDescription() { return nullptr; }
-const CategoryEntry* SysInfoCategories() { return nullptr; }
-void SysInfoStartStop(BOOL) {}
-
+// SysInfo takes part in bulk registration (no description), declares no
+// component categories and has no start/stop hook.
 ClassEntry g_classTable[] = {
-    {&CLSID_SysInfo, UpdateSysInfoRegistration, CreateClassObject, CreateSysInfoObject, nullptr,
-     SysInfoDescription, SysInfoCategories, SysInfoStartStop},
+    {&CLSID_SysInfo, UpdateSysInfoRegistration, CreateClassObject, CreateSysInfoObject, nullptr, nullptr, nullptr,
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

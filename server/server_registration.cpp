@@ -4,6 +4,7 @@
 
 #include "base/com_ptr.h"
 #include "base/handles.h"
+#include "model/text.h"
 #include "server/server_module.h"
 
 namespace devlore {
@@ -14,12 +15,6 @@ namespace {
 constexpr size_t kTypeLibNameSize = 2 * MAX_PATH;
 
 typedef HRESULT(WINAPI* UnRegisterTypeLibFunction)(REFGUID, WORD, WORD, LCID, SYSKIND);
-
-// A platform error code as an HRESULT; a missing code is still a failure here.
-HRESULT LastErrorResult() {
-  const DWORD error = GetLastError();
-  return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
-}
 
 // With a class identifier only its row is visited; without one, a row that
 // describes itself is left to its own registration.
@@ -91,15 +86,13 @@ HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib) 
   }
 
   OLECHAR wideName[kTypeLibNameSize];
-  if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kTypeLibNameSize)) return LastErrorResult();
   ComPtr<ITypeLib> loaded;
-  HRESULT result = LoadTypeLib(wideName, loaded.Receive());
-  if (FAILED(result)) {
-    // No type library inside the file: look for one beside it.
-    if (!ReplaceWithTypeLibExtension(name, sizeof(name))) return result;
+  for (bool besideFile = false;; besideFile = true) {
     if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kTypeLibNameSize)) return LastErrorResult();
-    result = LoadTypeLib(wideName, loaded.Receive());
-    if (FAILED(result)) return result;
+    const HRESULT result = LoadTypeLib(wideName, loaded.Receive());
+    if (SUCCEEDED(result)) break;
+    // No type library inside the file: look for one beside it.
+    if (besideFile || !ReplaceWithTypeLibExtension(name, sizeof(name))) return result;
   }
 
   BSTR loadedPath = SysAllocString(wideName);
@@ -109,30 +102,26 @@ HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib) 
   return S_OK;
 }
 
-HRESULT RegisterServerTypeLib(const OLECHAR* index) {
-  UniqueBstr path;
-  ComPtr<ITypeLib> typeLib;
-  HRESULT result = LoadServerTypeLib(index, path.receive(), typeLib.Receive());
-  if (FAILED(result)) return result;
-
-  UniqueBstr helpDirectory(SysAllocStringLen(path.get(), static_cast<UINT>(HelpDirectoryLength(path.get()))));
-  if (!helpDirectory) return E_OUTOFMEMORY;
-  return RegisterTypeLib(typeLib.Get(), path.get(), helpDirectory.get());
-}
-
-HRESULT UnregisterServerTypeLib(const OLECHAR* index) {
+HRESULT UpdateServerTypeLib(const OLECHAR* index, BOOL install) {
   UniqueBstr path;
   ComPtr<ITypeLib> typeLib;
   const HRESULT result = LoadServerTypeLib(index, path.receive(), typeLib.Receive());
   if (FAILED(result)) return result;
 
+  if (install) {
+    UniqueBstr helpDirectory(
+        SysAllocStringLen(path.get(), static_cast<UINT>(HelpDirectoryLength(path.get()))));
+    if (!helpDirectory) return E_OUTOFMEMORY;
+    return RegisterTypeLib(typeLib.Get(), path.get(), helpDirectory.get());
+  }
+
   TypeLibAttributes attributes(typeLib.Get());
   if (const TLIBATTR* library = attributes.Get()) {
     // Looked up at run time: the platform's automation library may not offer it.
-    UniqueModule automation(LoadLibraryA("oleaut32.dll"));
-    if (automation) {
+    // The library is loaded already, as this module imports from it.
+    if (HMODULE automation = GetModuleHandleA("oleaut32.dll")) {
       auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
-          reinterpret_cast<void*>(GetProcAddress(automation.get(), "UnRegisterTypeLib")));
+          reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
       if (unregister) {
         unregister(library->guid, library->wMajorVerNum, library->wMinorVerNum, library->lcid, library->syskind);
       }
@@ -150,43 +139,33 @@ HRESULT UpdateClassCategories(REFCLSID classId, const CategoryEntry* categories,
   }
   for (const CategoryEntry* entry = categories; entry->kind != 0; ++entry) {
     if (!entry->category) continue;
-    CATID category = *entry->category;
+    // The manager only reads the identifier it is given.
+    CATID* category = const_cast<CATID*>(entry->category);
     if (install) {
-      const HRESULT result = entry->kind == 1 ? manager->RegisterClassImplCategories(classId, 1, &category)
-                                              : manager->RegisterClassReqCategories(classId, 1, &category);
+      const HRESULT result = entry->kind == 1 ? manager->RegisterClassImplCategories(classId, 1, category)
+                                              : manager->RegisterClassReqCategories(classId, 1, category);
       if (FAILED(result)) return result;
     } else if (entry->kind == 1) {
-      manager->UnRegisterClassImplCategories(classId, 1, &category);
+      manager->UnRegisterClassImplCategories(classId, 1, category);
     } else {
-      manager->UnRegisterClassReqCategories(classId, 1, &category);
+      manager->UnRegisterClassReqCategories(classId, 1, category);
     }
   }
   return S_OK;
 }
 
-HRESULT RegisterServerClasses(BOOL registerTypeLib, const CLSID* classId) {
-  HRESULT result = S_OK;
+HRESULT UpdateServerClasses(BOOL install, BOOL typeLib, const CLSID* classId) {
   for (ClassEntry* row = Module().classTable; row && row->classId; ++row) {
     if (!VisitRow(*row, classId)) continue;
-    if (row->updateRegistry) {
-      result = row->updateRegistry(TRUE);
-      if (FAILED(result)) return result;
-    }
-    result = UpdateClassCategories(*row->classId, row->categories ? row->categories() : nullptr, TRUE);
-    if (FAILED(result)) return result;
+    // Removal goes on whatever fails; the first failure ends an install.
+    HRESULT result = S_OK;
+    if (row->updateRegistry) result = row->updateRegistry(install);
+    if (install && FAILED(result)) return result;
+    if (row->categories) result = UpdateClassCategories(*row->classId, row->categories(), install);
+    if (install && FAILED(result)) return result;
   }
-  if (registerTypeLib) result = RegisterServerTypeLib(nullptr);
-  return result;
-}
-
-HRESULT UnregisterServerClasses(BOOL unregisterTypeLib, const CLSID* classId) {
-  for (ClassEntry* row = Module().classTable; row && row->classId; ++row) {
-    if (!VisitRow(*row, classId)) continue;
-    if (row->updateRegistry) row->updateRegistry(FALSE);
-    if (row->categories) UpdateClassCategories(*row->classId, row->categories(), FALSE);
-  }
-  if (unregisterTypeLib) UnregisterServerTypeLib(nullptr);
-  return S_OK;
+  const HRESULT result = typeLib ? UpdateServerTypeLib(nullptr, install) : S_OK;
+  return install ? result : S_OK;
 }
 
 }  // namespace devlore

@@ -8,16 +8,21 @@
 
 namespace devlore {
 
-// Runs the registration function of every visited row of the module's class
-// table with install, then registers the row's categories; afterwards the type
-// library when registerTypeLib is set. With classId, only that class's row is
-// visited; without, rows with a description are passed over. The first failure
-// is returned and nothing later happens.
-HRESULT RegisterServerClasses(BOOL registerTypeLib, const CLSID* classId);
+// Install: runs the registration function of every visited row of the
+// module's class table with install, then registers the row's categories;
+// afterwards the type library when typeLib is set. With classId, only that
+// class's row is visited; without, rows with a description are passed over.
+// The first failure is returned and nothing later happens.
+// Otherwise the reverse: removes the rows' entries and categories and, when
+// typeLib is set, the type library registration. Always S_OK.
+HRESULT UpdateServerClasses(BOOL install, BOOL typeLib, const CLSID* classId);
 
-// The reverse: removes the rows' entries and categories and, when
-// unregisterTypeLib is set, the type library registration. Always S_OK.
-HRESULT UnregisterServerClasses(BOOL unregisterTypeLib, const CLSID* classId);
+inline HRESULT RegisterServerClasses(BOOL registerTypeLib, const CLSID* classId) {
+  return UpdateServerClasses(TRUE, registerTypeLib, classId);
+}
+inline HRESULT UnregisterServerClasses(BOOL unregisterTypeLib, const CLSID* classId) {
+  return UpdateServerClasses(FALSE, unregisterTypeLib, classId);
+}
 
 // Registers (install) or removes the component categories of a class through the
 // component category manager. No list, or no manager: S_OK.
@@ -28,11 +33,12 @@ HRESULT UpdateClassCategories(REFCLSID classId, const CategoryEntry* categories,
 // extension replaced by ".tlb". *path receives the name that loaded.
 HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib);
 
-// Registers the type library with the folder of its file as help directory.
-HRESULT RegisterServerTypeLib(const OLECHAR* index);
-// Removes the type library registration (UnRegisterTypeLib, looked up at run
-// time). Returns the loading result only.
-HRESULT UnregisterServerTypeLib(const OLECHAR* index);
+// Install: registers the type library with the folder of its file as help
+// directory. Otherwise removes the type library registration (UnRegisterTypeLib,
+// looked up at run time) and returns the loading result only.
+HRESULT UpdateServerTypeLib(const OLECHAR* index, BOOL install);
+inline HRESULT RegisterServerTypeLib(const OLECHAR* index) { return UpdateServerTypeLib(index, TRUE); }
+inline HRESULT UnregisterServerTypeLib(const OLECHAR* index) { return UpdateServerTypeLib(index, FALSE); }
 
 // Replaces the extension of an ANSI path by ".tlb": the last "." of the whole
 // text (a folder's when the file name has none) or, with no "." at all, the end.

@@ -34,6 +34,15 @@ TEST_F(ScriptInstall, WritesKeysAndValuesOfEveryType) {
             Scratch());
 }
 
+TEST_F(ScriptInstall, BinaryDigitsAreHexOfEitherCaseAndOtherCharactersCountAsZero) {
+  ASSERT_EQ(S_OK, Install("Bin { val Digits = b '09AFaf' val Others = b '/:@G`g' }"));
+  EXPECT_EQ((Tree{{"", {}},
+                  {"Bin",
+                   {{"Digits", {REG_BINARY, "\x09\xAF\xAF"}},
+                    {"Others", {REG_BINARY, std::string(3, '\0')}}}}}),
+            Scratch());
+}
+
 TEST_F(ScriptInstall, BadValuesFailTheRunAndAreTakenBack) {
   EXPECT_EQ(E_FAIL, Install("Before = s 'x' Bin { val Three = b '0aF' }"));
   EXPECT_EQ(DISP_E_TYPEMISMATCH, Install("Num { val Bad = d '12x' }"));

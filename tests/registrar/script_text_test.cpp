@@ -109,21 +109,40 @@ TEST(ScriptTables, LookupsIgnoreCase) {
     ASSERT_EQ(S_OK, table.Add((L"Name" + std::to_wstring(i)).c_str(), (L"Text" + std::to_wstring(i)).c_str()));
   }
   ASSERT_EQ(S_OK, table.Add(L"NAME3", L"later"));
-  EXPECT_EQ(std::wstring(L"Text3"), table.Find("name3"));  // first match wins
-  EXPECT_EQ(std::wstring(L"Text24"), table.Find("NAME24"));
+  EXPECT_STREQ("Text3", table.Find("name3"));  // first match wins
+  EXPECT_STREQ("Text24", table.Find("NAME24"));
   EXPECT_EQ(nullptr, table.Find("Name25"));
   table.Clear();
   EXPECT_EQ(nullptr, table.Find("Name0"));
 
-  EXPECT_EQ(HKEY_CLASSES_ROOT, FindRootKey("hkcr"));
-  EXPECT_EQ(HKEY_LOCAL_MACHINE, FindRootKey("hkey_local_machine"));
-  EXPECT_EQ(HKEY_DYN_DATA, FindRootKey("HKDD"));
-  EXPECT_EQ(nullptr, FindRootKey("HKCR{"));
+  const struct {
+    const char* shortName;
+    const char* longName;
+    HKEY key;
+  } roots[] = {
+      {"hkcr", "hkey_classes_root", HKEY_CLASSES_ROOT},
+      {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HkLm", "Hkey_Local_Machine", HKEY_LOCAL_MACHINE},
+      {"HKU", "HKEY_USERS", HKEY_USERS},
+      {"HKPD", "HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+      {"HKDD", "HKEY_DYN_DATA", HKEY_DYN_DATA},
+      {"hkcc", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+  };
+  for (const auto& root : roots) {
+    EXPECT_EQ(root.key, FindRootKey(root.shortName)) << root.shortName;
+    EXPECT_EQ(root.key, FindRootKey(root.longName)) << root.longName;
+  }
+  for (const char* notRoot : {"HKCR{", "HK", "", "HKEY_", "HKEY_CLASSES_ROOTS", "CLSID"}) {
+    EXPECT_EQ(nullptr, FindRootKey(notRoot)) << notRoot;
+  }
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), FindValueType("d"));
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), FindValueType("s"));
   EXPECT_EQ(static_cast<DWORD>(REG_BINARY), FindValueType("B"));
   EXPECT_EQ(static_cast<DWORD>(REG_NONE), FindValueType("sz"));
   EXPECT_TRUE(IsProtectedKey("TypeLib"));
+  EXPECT_TRUE(IsProtectedKey("clsid"));
   EXPECT_FALSE(IsProtectedKey("CLSID2"));
+  EXPECT_FALSE(IsProtectedKey(""));
 }
 
 }  // namespace
