@@ -13,12 +13,8 @@ namespace devlore {
 class WindowImpl {
  public:
   // Handles one message; returns TRUE when it took the message (result set).
-  virtual BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                    LRESULT& result) = 0;
-  // The procedure the window is bound to after its first message.
-  virtual WNDPROC GetWindowProc();
-  // Runs after the window's last message; the handle is already cleared.
-  virtual void OnFinalMessage(HWND window);
+  // The control that embeds this window defines it.
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
   // Creates the window as a child of parent at rect (styles 0x56000000, the
   // child identifier id). Returns the window, or null.

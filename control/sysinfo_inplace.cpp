@@ -117,14 +117,14 @@ HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
     if (!windowless) {
       HWND parent = nullptr;
       if (FAILED(inPlaceSite_->GetWindow(&parent)) || !parent) {
-        InPlaceDeactivate();
+        InPlaceFacet::InPlaceDeactivate();
         return E_FAIL;
       }
-      if (!window_ && !CreateControlWindowFor(parent, position_)) {
-        InPlaceDeactivate();
+      if (!window_ && !CreateControlWindow(parent, position_, reinterpret_cast<UINT_PTR>(this))) {
+        InPlaceFacet::InPlaceDeactivate();
         return E_FAIL;
       }
-      SetObjectRects(&position_, &clip);
+      InPlaceFacet::SetObjectRects(&position_, &clip);
     }
   }
   if (window_) ShowWindow(window_, SW_SHOW);
@@ -145,7 +145,7 @@ HRESULT SysInfoObject::UiActivate() {
   IOleInPlaceUIWindow* uiWindow;
   RECT position, clip;
   if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
-    IOleInPlaceActiveObject* active = static_cast<IOleInPlaceActiveObject*>(this);
+    IOleInPlaceActiveObject* active = static_cast<ActiveFacet*>(this);
     if (frame) {
       frame->SetActiveObject(active, nullptr);
       frame->SetBorderSpace(nullptr);
@@ -160,48 +160,47 @@ HRESULT SysInfoObject::UiActivate() {
   return S_OK;
 }
 
-HWND SysInfoObject::CreateControlWindowFor(HWND parent, const RECT& position) {
-  return CreateControlWindow(parent, position, reinterpret_cast<UINT_PTR>(this));
-}
-
 // ---- IOleWindow, IOleInPlaceObject(Windowless) ----------------------------
 
-HRESULT SysInfoObject::GetWindow(HWND* window) {
-  if ((state_ & kInPlaceActive) && (state_ & kWindowless)) return E_FAIL;
+HRESULT InPlaceFacet::GetWindow(HWND* window) {
+  SysInfoObject* self = Self();
+  if ((self->state_ & kInPlaceActive) && (self->state_ & kWindowless)) return E_FAIL;
   if (!window) return E_POINTER;
-  *window = window_;
-  return window_ ? S_OK : E_UNEXPECTED;
+  *window = self->window_;
+  return self->window_ ? S_OK : E_UNEXPECTED;
 }
 
-HRESULT SysInfoObject::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+HRESULT InPlaceFacet::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::InPlaceDeactivate() {
-  if (!(state_ & kInPlaceActive)) return S_OK;
-  UIDeactivate();
-  const bool windowless = (state_ & kWindowless) != 0;
-  state_ &= ~(kInPlaceActive | kWindowless);
-  if (window_) DestroyWindow(window_);
-  if (inPlaceSite_) {
-    if (siteKind_ == SiteKind::kPlain) {
-      inPlaceSite_->OnInPlaceDeactivate();
+HRESULT InPlaceFacet::InPlaceDeactivate() {
+  SysInfoObject* self = Self();
+  if (!(self->state_ & kInPlaceActive)) return S_OK;
+  InPlaceFacet::UIDeactivate();
+  const bool windowless = (self->state_ & kWindowless) != 0;
+  self->state_ &= ~(kInPlaceActive | kWindowless);
+  if (self->window_) DestroyWindow(self->window_);
+  if (self->inPlaceSite_) {
+    if (self->siteKind_ == SiteKind::kPlain) {
+      self->inPlaceSite_->OnInPlaceDeactivate();
     } else {
-      static_cast<IOleInPlaceSiteEx*>(inPlaceSite_)->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
+      static_cast<IOleInPlaceSiteEx*>(self->inPlaceSite_)->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
     }
-    IOleInPlaceSite* site = inPlaceSite_;
-    inPlaceSite_ = nullptr;
-    siteKind_ = SiteKind::kNone;
+    IOleInPlaceSite* site = self->inPlaceSite_;
+    self->inPlaceSite_ = nullptr;
+    self->siteKind_ = SiteKind::kNone;
     site->Release();
   }
   return S_OK;
 }
 
-HRESULT SysInfoObject::UIDeactivate() {
-  if (!(state_ & kUiActive)) return S_OK;
-  state_ &= ~kUiActive;
+HRESULT InPlaceFacet::UIDeactivate() {
+  SysInfoObject* self = Self();
+  if (!(self->state_ & kUiActive)) return S_OK;
+  self->state_ &= ~kUiActive;
   IOleInPlaceFrame* frame;
   IOleInPlaceUIWindow* uiWindow;
   RECT position, clip;
-  if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
+  if (SUCCEEDED(self->GetWindowContext(&frame, &uiWindow, &position, &clip))) {
     if (uiWindow) {
       uiWindow->SetActiveObject(nullptr, nullptr);
       uiWindow->Release();
@@ -211,14 +210,15 @@ HRESULT SysInfoObject::UIDeactivate() {
       frame->Release();
     }
   }
-  if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+  if (self->inPlaceSite_) self->inPlaceSite_->OnUIDeactivate(FALSE);
   return S_OK;
 }
 
-HRESULT SysInfoObject::SetObjectRects(LPCRECT position, LPCRECT clip) {
+HRESULT InPlaceFacet::SetObjectRects(LPCRECT position, LPCRECT clip) {
   if (!position || !clip) return E_POINTER;
-  position_ = *position;
-  if (window_) {
+  SysInfoObject* self = Self();
+  self->position_ = *position;
+  if (const HWND window = self->window_) {
     RECT visible;
     const LONG width = position->right - position->left;
     const LONG height = position->bottom - position->top;
@@ -226,34 +226,39 @@ HRESULT SysInfoObject::SetObjectRects(LPCRECT position, LPCRECT clip) {
       // Only the part inside the clip rectangle shows, in window coordinates.
       OffsetRect(&visible, -position->left, -position->top);
       HRGN region = CreateRectRgnIndirect(&visible);
-      if (region && !SetWindowRgn(window_, region, TRUE)) DeleteObject(region);
+      if (region && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
     } else {
-      SetWindowRgn(window_, nullptr, TRUE);
+      SetWindowRgn(window, nullptr, TRUE);
     }
-    SetWindowPos(window_, nullptr, position->left, position->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, position->left, position->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return S_OK;
 }
 
-HRESULT SysInfoObject::ReactivateAndUndo() { return E_NOTIMPL; }
+HRESULT InPlaceFacet::ReactivateAndUndo() { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+HRESULT InPlaceFacet::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   LRESULT local = 0;
-  const BOOL handled = ProcessWindowMessage(window_, message, wParam, lParam, local);
+  SysInfoObject* self = Self();
+  const BOOL handled = self->ProcessWindowMessage(self->window_, message, wParam, lParam, local);
   if (result) *result = local;
   return handled ? S_OK : S_FALSE;
 }
 
-HRESULT SysInfoObject::GetDropTarget(IDropTarget** target) {
+HRESULT InPlaceFacet::GetDropTarget(IDropTarget** target) {
   if (target) *target = nullptr;
   return E_NOTIMPL;
 }
 
 // ---- IOleInPlaceActiveObject ----------------------------------------------
 
-HRESULT SysInfoObject::TranslateAccelerator(LPMSG message) {
+HRESULT ActiveFacet::GetWindow(HWND* window) { return Self()->InPlaceFacet::GetWindow(window); }
+
+HRESULT ActiveFacet::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT ActiveFacet::TranslateAccelerator(LPMSG message) {
   if (!message) return E_POINTER;
-  IOleControlSite* site = ControlSite();
+  IOleControlSite* site = Self()->ControlSite();
   if (!site) return S_FALSE;
   DWORD modifiers = 0;
   if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;
@@ -264,20 +269,20 @@ HRESULT SysInfoObject::TranslateAccelerator(LPMSG message) {
   return hr == S_OK ? S_OK : S_FALSE;
 }
 
-HRESULT SysInfoObject::OnFrameWindowActivate(BOOL) { return S_OK; }
+HRESULT ActiveFacet::OnFrameWindowActivate(BOOL) { return S_OK; }
 
-HRESULT SysInfoObject::OnDocWindowActivate(BOOL activate) {
-  if (!activate) UIDeactivate();
+HRESULT ActiveFacet::OnDocWindowActivate(BOOL activate) {
+  if (!activate) Self()->InPlaceFacet::UIDeactivate();
   return S_OK;
 }
 
-HRESULT SysInfoObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
-HRESULT SysInfoObject::EnableModeless(BOOL) { return S_OK; }
+HRESULT ActiveFacet::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+HRESULT ActiveFacet::EnableModeless(BOOL) { return S_OK; }
 
 // ---- The message table ----------------------------------------------------
 
-BOOL SysInfoObject::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                         LRESULT& result) {
+BOOL WindowImpl::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  SysInfoObject* self = static_cast<SysInfoObject*>(this);
   result = 0;
   switch (message) {
     case WM_PAINT: {
@@ -298,25 +303,26 @@ BOOL SysInfoObject::ProcessWindowMessage(HWND window, UINT message, WPARAM wPara
         info.bounds.right = client.right;
         info.bounds.bottom = client.bottom;
         info.metafile = FALSE;
-        DrawWithPreparation(info);
+        self->DrawWithPreparation(info);
       }
       if (began) EndPaint(window, &paint);
       return TRUE;
     }
     case WM_SETFOCUS:
-      if (state_ & kInPlaceActive) {
-        DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
-        if (IOleControlSite* site = ControlSite()) {
+      if (self->state_ & kInPlaceActive) {
+        self->OleObjectFacet::DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr,
+                                     &self->position_);
+        if (IOleControlSite* site = self->ControlSite()) {
           site->OnFocus(TRUE);
           site->Release();
         }
       }
       return FALSE;
     case WM_KILLFOCUS:
-      if ((state_ & kInPlaceActive) && window) {
+      if ((self->state_ & kInPlaceActive) && window) {
         const HWND next = reinterpret_cast<HWND>(wParam);
         if (next != window && !IsChild(window, next)) {
-          if (IOleControlSite* site = ControlSite()) {
+          if (IOleControlSite* site = self->ControlSite()) {
             site->OnFocus(FALSE);
             site->Release();
           }
@@ -324,8 +330,9 @@ BOOL SysInfoObject::ProcessWindowMessage(HWND window, UINT message, WPARAM wPara
       }
       return FALSE;
     case WM_MOUSEACTIVATE:
-      if (!AmbientUserModeIsFalse()) {
-        DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
+      if (!self->AmbientUserModeIsFalse()) {
+        self->OleObjectFacet::DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr,
+                                     &self->position_);
       }
       return FALSE;
     default:

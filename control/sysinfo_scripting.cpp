@@ -35,8 +35,8 @@ bool CategoryElementCount(const DeviceObject& device, LONG category, uint32_t* c
 
 }  // namespace
 
-HRESULT SysInfoObject::GetCatCountByIndex(VARIANT* pvarIndex, VARIANT* pvarCount, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::GetCatCountByIndex(VARIANT* pvarIndex, VARIANT* pvarCount, VARIANT* pvarResult) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarCount || !pvarResult) return E_POINTER;
   LONG index;
   const HRESULT read = ReadIndexArgument(pvarIndex, &index);
@@ -50,8 +50,8 @@ HRESULT SysInfoObject::GetCatCountByIndex(VARIANT* pvarIndex, VARIANT* pvarCount
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDeviceType, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDeviceType, VARIANT* pvarResult) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarDeviceType || !pvarResult) return E_POINTER;
   LONG index;
   const HRESULT read = ReadIndexArgument(pvarIndex, &index);
@@ -67,9 +67,9 @@ HRESULT SysInfoObject::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDev
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetElementsInCatByIndices(VARIANT* pvarDeviceIndex, VARIANT* pvarCatIndex,
+HRESULT ScriptingFacet::GetElementsInCatByIndices(VARIANT* pvarDeviceIndex, VARIANT* pvarCatIndex,
                                                  VARIANT* pvarElementCount, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarElementCount || !pvarResult) return E_POINTER;
   LONG deviceIndex, categoryIndex;
   HRESULT read = ReadIndexArgument(pvarDeviceIndex, &deviceIndex);
@@ -85,8 +85,8 @@ HRESULT SysInfoObject::GetElementsInCatByIndices(VARIANT* pvarDeviceIndex, VARIA
   return S_OK;
 }
 
-HRESULT SysInfoObject::InitializeDeviceObjects(VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::InitializeDeviceObjects(VARIANT* pvarResult) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarResult) return E_POINTER;
   VariantInit(pvarResult);
   // The probe drivers are opened by file name alone: make their folder current.
@@ -101,16 +101,16 @@ HRESULT SysInfoObject::InitializeDeviceObjects(VARIANT* pvarResult) {
   return S_OK;
 }
 
-HRESULT SysInfoObject::DeInitializeDeviceObjects(VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::DeInitializeDeviceObjects(VARIANT* pvarResult) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarResult) return E_POINTER;
   VariantInit(pvarResult);
   SetI4(pvarResult, TerminateDeviceList());
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetObjectCount(VARIANT* pvarCount) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::GetObjectCount(VARIANT* pvarCount) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarCount) return E_POINTER;
   int32_t count = 0;
   GetNumberOfDeviceObjects(&count);
@@ -118,9 +118,9 @@ HRESULT SysInfoObject::GetObjectCount(VARIANT* pvarCount) {
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetSingleString(VARIANT* pvarObjectIndex, VARIANT* pvarCatIndex, VARIANT* pvarElementIndex,
+HRESULT ScriptingFacet::GetSingleString(VARIANT* pvarObjectIndex, VARIANT* pvarCatIndex, VARIANT* pvarElementIndex,
                                        VARIANT* pvarString, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarString || !pvarResult) return E_POINTER;
   LONG deviceIndex, categoryIndex, elementIndex;
   HRESULT read = ReadIndexArgument(pvarObjectIndex, &deviceIndex);
@@ -158,9 +158,9 @@ HRESULT SysInfoObject::GetSingleString(VARIANT* pvarObjectIndex, VARIANT* pvarCa
   return S_OK;
 }
 
-HRESULT SysInfoObject::IsVersionCompatible(short nMajorVersion, short nMinorVersion, short nBuildNumber,
+HRESULT ScriptingFacet::IsVersionCompatible(short nMajorVersion, short nMinorVersion, short nBuildNumber,
                                            VARIANT_BOOL* pbResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pbResult) return E_POINTER;
   *pbResult = VARIANT_FALSE;
   bool compatible = nMajorVersion <= 1 && nMinorVersion <= 1;
@@ -169,7 +169,7 @@ HRESULT SysInfoObject::IsVersionCompatible(short nMajorVersion, short nMinorVers
   return S_OK;
 }
 
-HRESULT SysInfoObject::ValidateSession(LONG* pVal) {
+HRESULT ScriptingFacet::ValidateSession(LONG* pVal) {
   if (!pVal) return E_POINTER;
   OSVERSIONINFOA info;
   BYTE* bytes = reinterpret_cast<BYTE*>(&info);
