@@ -22,9 +22,10 @@ class WindowImpl {
   // Gives the message to the procedure in place before the binding.
   LRESULT DefaultProcessing(UINT message, WPARAM wParam, LPARAM lParam);
 
-  HWND window_ = nullptr;
+  HWND window_;
 
  protected:
+  // The owner value-initialises this base (WindowImpl()), so every member starts zero.
   WindowImpl() = default;
   ~WindowImpl() = default;
 
@@ -35,11 +36,11 @@ class WindowImpl {
  private:
   static LRESULT CALLBACK BoundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  WNDPROC previousProc_ = nullptr;
-  bool bound_ = false;
-  WindowCreatorRecord creator_ = {};
+  WNDPROC previousProc_;
+  bool bound_;
+  WindowCreatorRecord creator_;
   // The message being handled, for DefaultProcessing.
-  HWND currentWindow_ = nullptr;
+  HWND currentWindow_;
 };
 
 // The name of the control's window class ("ATL:" and eight hex digits); it

@@ -30,17 +30,18 @@ HRESULT CreateSysInfoObject(IUnknown* outer, REFIID iid, void** object) {
   if (!created) return E_OUTOFMEMORY;
   // The query takes the first reference; when it fails the count is still 0.
   const HRESULT hr = created->InternalQueryInterface(iid, object);
-  if (hr != S_OK) delete created;
+  if (hr != S_OK) created->Destroy();
   return hr;
 }
 
-SysInfoObject::SysInfoObject(IUnknown* outer) : outer_(outer) {
-  properties_.currentExtent.cx = 5080;
-  properties_.currentExtent.cy = 5080;
+SysInfoObject::SysInfoObject(IUnknown* outer) : WindowImpl(), ControlState() {
+  outer_ = outer;
+  naturalExtent_.cx = naturalExtent_.cy = 5080;
+  properties_.currentExtent = naturalExtent_;
   AddModuleLock();
 }
 
-SysInfoObject::~SysInfoObject() {
+void SysInfoObject::Destroy() {
   // References taken and dropped from here on never bring the count to zero again.
   refCount_ = 1;
   ReleaseModuleLock();
@@ -52,65 +53,55 @@ SysInfoObject::~SysInfoObject() {
   ReleaseMember(oleAdviseHolder_);
   ReleaseMember(dataAdviseHolder_);
   ReleaseMember(inPlaceSite_);
+  delete this;
 }
 
 // ---- IUnknown -------------------------------------------------------------
 
 namespace {
 
-// The facets in the order of the object's bases.
+// The facets in the order of the object's bases. Each facet holds nothing but
+// its table pointer, so facet k lies k pointers into the object.
 enum : BYTE { kScripting, kView, kInPlace, kActive, kControl, kOle, kStream, kPages, kQuick, kStorage, kData,
               kClassInfo, kSafety };
+static_assert(sizeof(ScriptingFacet) == sizeof(void*) && sizeof(ViewFacet) == sizeof(void*) &&
+                  sizeof(InPlaceFacet) == sizeof(void*) && sizeof(ActiveFacet) == sizeof(void*) &&
+                  sizeof(ControlFacet) == sizeof(void*) && sizeof(OleObjectFacet) == sizeof(void*) &&
+                  sizeof(StreamFacet) == sizeof(void*) && sizeof(PagesFacet) == sizeof(void*) &&
+                  sizeof(QuickFacet) == sizeof(void*) && sizeof(StorageFacet) == sizeof(void*) &&
+                  sizeof(DataFacet) == sizeof(void*) && sizeof(ClassInfoFacet) == sizeof(void*) &&
+                  sizeof(SafetyFacet) == sizeof(void*),
+              "a facet is its table pointer alone");
+
+// The interfaces in the order they are looked up, each with the facet that
+// serves it.
+const IID* const kInterfaceIds[] = {
+    &IID_ISysInfo1,          &IID_IDispatch,         &IID_IViewObjectEx,          &IID_IViewObject2,
+    &IID_IViewObject,        &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow,
+    &IID_IOleInPlaceActiveObject, &IID_IOleControl,  &IID_IOleObject,             &IID_IPersistStreamInit,
+    &IID_IPersist,           &IID_ISpecifyPropertyPages, &IID_IQuickActivate,      &IID_IPersistStorage,
+    &IID_IDataObject,        &IID_IProvideClassInfo, &IID_IProvideClassInfo2,     &IID_IObjectSafety,
+};
+const BYTE kInterfaceFacets[] = {
+    kScripting, kScripting, kView,    kView,  kView,      kInPlace,   kInPlace,  kInPlace, kActive, kControl,
+    kOle,       kStream,    kStream,  kPages, kQuick,     kStorage,   kData,     kClassInfo, kClassInfo, kSafety,
+};
+static_assert(sizeof kInterfaceFacets == sizeof kInterfaceIds / sizeof kInterfaceIds[0], "one facet per interface");
 
 }  // namespace
-
-IUnknown* SysInfoObject::FacetAt(BYTE facet) {
-  switch (facet) {
-    case kScripting: return static_cast<ScriptingFacet*>(this);
-    case kView: return static_cast<ViewFacet*>(this);
-    case kInPlace: return static_cast<InPlaceFacet*>(this);
-    case kActive: return static_cast<ActiveFacet*>(this);
-    case kControl: return static_cast<ControlFacet*>(this);
-    case kOle: return static_cast<OleObjectFacet*>(this);
-    case kStream: return static_cast<StreamFacet*>(this);
-    case kPages: return static_cast<PagesFacet*>(this);
-    case kQuick: return static_cast<QuickFacet*>(this);
-    case kStorage: return static_cast<StorageFacet*>(this);
-    case kData: return static_cast<DataFacet*>(this);
-    case kClassInfo: return static_cast<ClassInfoFacet*>(this);
-    default: return static_cast<SafetyFacet*>(this);
-  }
-}
 
 HRESULT InnerUnknown::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   SysInfoObject* self = Self();
-  // The interfaces in the order they are looked up, each with the facet that
-  // serves it.
-  static const struct {
-    const IID* iid;
-    BYTE facet;
-  } kInterfaces[] = {
-      {&IID_ISysInfo1, kScripting},        {&IID_IDispatch, kScripting},
-      {&IID_IViewObjectEx, kView},         {&IID_IViewObject2, kView},
-      {&IID_IViewObject, kView},           {&IID_IOleInPlaceObjectWindowless, kInPlace},
-      {&IID_IOleInPlaceObject, kInPlace},  {&IID_IOleWindow, kInPlace},
-      {&IID_IOleInPlaceActiveObject, kActive}, {&IID_IOleControl, kControl},
-      {&IID_IOleObject, kOle},             {&IID_IPersistStreamInit, kStream},
-      {&IID_IPersist, kStream},            {&IID_ISpecifyPropertyPages, kPages},
-      {&IID_IQuickActivate, kQuick},       {&IID_IPersistStorage, kStorage},
-      {&IID_IDataObject, kData},           {&IID_IProvideClassInfo, kClassInfo},
-      {&IID_IProvideClassInfo2, kClassInfo}, {&IID_IObjectSafety, kSafety},
-  };
   IUnknown* found = nullptr;
   if (IsEqualIID(iid, IID_IUnknown)) {
     // Aggregated, the inner object's identity is its non-delegating unknown.
     found = self->outer_ ? static_cast<IUnknown*>(this) : self->Unknown();
   } else {
-    for (const auto& row : kInterfaces) {
-      if (IsEqualIID(iid, *row.iid)) {
-        found = self->FacetAt(row.facet);
+    for (unsigned row = 0; row < sizeof kInterfaceFacets; ++row) {
+      if (IsEqualIID(iid, *kInterfaceIds[row])) {
+        found = reinterpret_cast<IUnknown*>(reinterpret_cast<void**>(self) + kInterfaceFacets[row]);
         break;
       }
     }
@@ -126,9 +117,55 @@ ULONG InnerUnknown::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&S
 ULONG InnerUnknown::Release() {
   SysInfoObject* self = Self();
   const LONG count = InterlockedDecrement(&self->refCount_);
-  if (count == 0) delete self;
+  if (count == 0) self->Destroy();
   return static_cast<ULONG>(count);
 }
+
+namespace {
+
+// The object a facet belongs to, found through the facet's table. A facet is
+// passed as untyped pointer: every interface pointer is also its IUnknown, and
+// the same types in every facet's methods let the compiler fold them.
+SysInfoObject* OwnerOf(void* facet) {
+  return static_cast<SysInfoObject*>(dynamic_cast<void*>(static_cast<IUnknown*>(facet)));
+}
+
+}  // namespace
+
+// The IUnknown methods of one facet. Every facet's are the same code, which
+// the compiler folds into one copy of each. It folds methods of different
+// classes only where it does not track their classes for devirtualisation,
+// which these calls through a known object do not need.
+#define DEVLORE_FOLDABLE __attribute__((optimize("no-devirtualize")))
+#define DEVLORE_FACET_UNKNOWN(Interface)                                                         \
+  template <>                                                                                    \
+  DEVLORE_FOLDABLE HRESULT STDMETHODCALLTYPE Facet<Interface>::QueryInterface(REFIID iid,        \
+                                                                              void** object) {   \
+    return OwnerOf(this)->ScriptingFacet::QueryInterface(iid, object);                           \
+  }                                                                                              \
+  template <>                                                                                    \
+  DEVLORE_FOLDABLE ULONG STDMETHODCALLTYPE Facet<Interface>::AddRef() {                          \
+    return OwnerOf(this)->ScriptingFacet::AddRef();                                              \
+  }                                                                                              \
+  template <>                                                                                    \
+  DEVLORE_FOLDABLE ULONG STDMETHODCALLTYPE Facet<Interface>::Release() {                         \
+    return OwnerOf(this)->ScriptingFacet::Release();                                             \
+  }
+
+DEVLORE_FACET_UNKNOWN(IViewObjectEx)
+DEVLORE_FACET_UNKNOWN(IOleInPlaceObjectWindowless)
+DEVLORE_FACET_UNKNOWN(IOleInPlaceActiveObject)
+DEVLORE_FACET_UNKNOWN(IOleControl)
+DEVLORE_FACET_UNKNOWN(IOleObject)
+DEVLORE_FACET_UNKNOWN(IPersistStreamInit)
+DEVLORE_FACET_UNKNOWN(ISpecifyPropertyPages)
+DEVLORE_FACET_UNKNOWN(IQuickActivate)
+DEVLORE_FACET_UNKNOWN(IPersistStorage)
+DEVLORE_FACET_UNKNOWN(IDataObject)
+DEVLORE_FACET_UNKNOWN(IProvideClassInfo2)
+DEVLORE_FACET_UNKNOWN(IObjectSafety)
+#undef DEVLORE_FACET_UNKNOWN
+#undef DEVLORE_FOLDABLE
 
 HRESULT ScriptingFacet::QueryInterface(REFIID iid, void** object) {
   SysInfoObject* self = Self();

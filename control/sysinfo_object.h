@@ -47,7 +47,9 @@ enum : DWORD {
 enum class SiteKind { kNone, kPlain, kExtended, kWindowless };
 
 // One interface of the object. Its IUnknown methods are the object's
-// delegating unknown (the scripting facet's).
+// delegating unknown (the scripting facet's). They find the object from the
+// facet's table alone, so the methods of every facet are the same code and the
+// compiler keeps one copy of each.
 template <class Interface>
 class Facet : public Interface {
  public:
@@ -236,6 +238,28 @@ class SafetyFacet : public Facet<IObjectSafety> {
   STDMETHOD(SetInterfaceSafetyOptions)(REFIID iid, DWORD mask, DWORD enabled) override;
 };
 
+// The object's state. It is all zero at construction except for the extents,
+// which start at 5080 x 5080 HIMETRIC. The interface references are released
+// in the order they are listed.
+struct ControlState {
+  volatile LONG refCount_;
+  IUnknown* outer_;
+  IDispatch* ambientDispatch_;
+  IAdviseSink* viewAdviseSink_;
+  IOleClientSite* clientSite_;
+  IOleAdviseHolder* oleAdviseHolder_;
+  IDataAdviseHolder* dataAdviseHolder_;
+  IOleInPlaceSite* inPlaceSite_;  // the site as the kind below
+  SiteKind siteKind_;
+  SIZEL naturalExtent_;
+  ControlProperties properties_;  // the current extent
+  RECT position_;
+  DWORD state_;
+  LONG freezeCount_;
+  DWORD safetyOptions_;
+  SiteLock gate_;
+};
+
 class SysInfoObject final : public ScriptingFacet,
                             public ViewFacet,
                             public InPlaceFacet,
@@ -250,11 +274,14 @@ class SysInfoObject final : public ScriptingFacet,
                             public ClassInfoFacet,
                             public SafetyFacet,
                             public InnerUnknown,
-                            public WindowImpl {
+                            public WindowImpl,
+                            public ControlState {
  public:
   // outer null: stand-alone; otherwise aggregated under outer.
   explicit SysInfoObject(IUnknown* outer);
-  ~SysInfoObject();
+  // Releases what the object holds, then frees it. The destructor itself has
+  // nothing to do (and so need not reset the facets' table pointers).
+  void Destroy();
   SysInfoObject(const SysInfoObject&) = delete;
   SysInfoObject& operator=(const SysInfoObject&) = delete;
 
@@ -292,27 +319,6 @@ class SysInfoObject final : public ScriptingFacet,
   HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position, RECT* clip);
   IOleControlSite* ControlSite();  // with a reference, or null
   HRESULT DrawWithPreparation(DrawInfo& info);
-  // The interface pointer answered for one row of the query table.
-  IUnknown* FacetAt(BYTE facet);
-
-  // Members, all zero at construction unless stated. The interface references
-  // are released in the order they are listed.
-  volatile LONG refCount_ = 0;
-  IUnknown* outer_ = nullptr;
-  IDispatch* ambientDispatch_ = nullptr;
-  IAdviseSink* viewAdviseSink_ = nullptr;
-  IOleClientSite* clientSite_ = nullptr;
-  IOleAdviseHolder* oleAdviseHolder_ = nullptr;
-  IDataAdviseHolder* dataAdviseHolder_ = nullptr;
-  IOleInPlaceSite* inPlaceSite_ = nullptr;  // the site as the kind below
-  SiteKind siteKind_ = SiteKind::kNone;
-  SIZEL naturalExtent_ = {5080, 5080};
-  ControlProperties properties_;  // the current extent
-  RECT position_ = {};
-  DWORD state_ = 0;
-  LONG freezeCount_ = 0;
-  DWORD safetyOptions_ = 0;
-  SiteLock gate_ = {};
 };
 
 template <class Interface>
@@ -320,20 +326,27 @@ inline SysInfoObject* Facet<Interface>::Self() {
   return static_cast<SysInfoObject*>(this);
 }
 
-template <class Interface>
-HRESULT Facet<Interface>::QueryInterface(REFIID iid, void** object) {
-  return Self()->ScriptingFacet::QueryInterface(iid, object);
-}
-
-template <class Interface>
-ULONG Facet<Interface>::AddRef() {
-  return Self()->ScriptingFacet::AddRef();
-}
-
-template <class Interface>
-ULONG Facet<Interface>::Release() {
-  return Self()->ScriptingFacet::Release();
-}
+// The facets' IUnknown methods, defined in the object's own file.
+#define DEVLORE_FACET_UNKNOWN_DECLARATION(Interface)                  \
+  template <>                                                         \
+  HRESULT STDMETHODCALLTYPE Facet<Interface>::QueryInterface(REFIID iid, void** object); \
+  template <>                                                         \
+  ULONG STDMETHODCALLTYPE Facet<Interface>::AddRef();                                   \
+  template <>                                                         \
+  ULONG STDMETHODCALLTYPE Facet<Interface>::Release();
+DEVLORE_FACET_UNKNOWN_DECLARATION(IViewObjectEx)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleInPlaceObjectWindowless)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleInPlaceActiveObject)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleControl)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleObject)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IPersistStreamInit)
+DEVLORE_FACET_UNKNOWN_DECLARATION(ISpecifyPropertyPages)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IQuickActivate)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IPersistStorage)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IDataObject)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IProvideClassInfo2)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IObjectSafety)
+#undef DEVLORE_FACET_UNKNOWN_DECLARATION
 
 inline SysInfoObject* ScriptingFacet::Self() { return static_cast<SysInfoObject*>(this); }
 inline SysInfoObject* InnerUnknown::Self() { return static_cast<SysInfoObject*>(this); }
