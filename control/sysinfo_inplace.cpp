@@ -59,41 +59,32 @@ HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
   if (!clientSite_) return E_UNEXPECTED;
   if (!(state_ & kInPlaceActive)) {
     // The container's site: windowless, then extended, then plain.
+    static const IID* const kSiteInterfaces[] = {&IID_IOleInPlaceSiteWindowless, &IID_IOleInPlaceSiteEx,
+                                                 &IID_IOleInPlaceSite};
     IOleInPlaceSite* site = nullptr;
-    SiteKind kind = SiteKind::kNone;
-    if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSiteWindowless, reinterpret_cast<void**>(&site))) &&
-        site) {
-      kind = SiteKind::kWindowless;
-    } else if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSiteEx, reinterpret_cast<void**>(&site))) &&
-               site) {
-      kind = SiteKind::kExtended;
-    } else if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site))) &&
-               site) {
-      kind = SiteKind::kPlain;
-    } else {
-      return E_FAIL;
+    SiteKind kind = SiteKind::kWindowless;
+    for (const IID* iid : kSiteInterfaces) {
+      if (SUCCEEDED(clientSite_->QueryInterface(*iid, reinterpret_cast<void**>(&site))) && site) break;
+      kind = static_cast<SiteKind>(static_cast<int>(kind) - 1);
     }
+    if (kind == SiteKind::kNone) return E_FAIL;
     if (inPlaceSite_) inPlaceSite_->Release();
     inPlaceSite_ = site;
     siteKind_ = kind;
 
-    if (inPlaceSite_->CanInPlaceActivate() != S_OK) {
-      inPlaceSite_->Release();
-      inPlaceSite_ = nullptr;
-      siteKind_ = SiteKind::kNone;
-      return E_FAIL;
-    }
     bool windowless = false;
-    HRESULT hr;
-    BOOL noRedraw = FALSE;
-    if (kind == SiteKind::kWindowless &&
-        static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->CanWindowlessActivate() == S_OK) {
-      windowless = true;
-      hr = static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
-    } else if (kind != SiteKind::kPlain) {
-      hr = static_cast<IOleInPlaceSiteEx*>(inPlaceSite_)->OnInPlaceActivateEx(&noRedraw, 0);
-    } else {
-      hr = inPlaceSite_->OnInPlaceActivate();
+    HRESULT hr = E_FAIL;
+    if (site->CanInPlaceActivate() == S_OK) {
+      BOOL noRedraw = FALSE;
+      if (kind == SiteKind::kWindowless &&
+          static_cast<IOleInPlaceSiteWindowless*>(site)->CanWindowlessActivate() == S_OK) {
+        windowless = true;
+        hr = static_cast<IOleInPlaceSiteWindowless*>(site)->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
+      } else if (kind != SiteKind::kPlain) {
+        hr = static_cast<IOleInPlaceSiteEx*>(site)->OnInPlaceActivateEx(&noRedraw, 0);
+      } else {
+        hr = site->OnInPlaceActivate();
+      }
     }
     if (FAILED(hr)) {
       inPlaceSite_->Release();
@@ -281,6 +272,17 @@ HRESULT ActiveFacet::EnableModeless(BOOL) { return S_OK; }
 
 // ---- The message table ----------------------------------------------------
 
+void SysInfoObject::UiActivateFromWindow(HWND window) {
+  OleObjectFacet::DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
+}
+
+void SysInfoObject::NotifyFocus(BOOL gained) {
+  if (IOleControlSite* site = ControlSite()) {
+    site->OnFocus(gained);
+    site->Release();
+  }
+}
+
 BOOL WindowImpl::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   SysInfoObject* self = static_cast<SysInfoObject*>(this);
   result = 0;
@@ -291,49 +293,24 @@ BOOL WindowImpl::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
       HDC dc = reinterpret_cast<HDC>(wParam);
       const bool began = dc == nullptr;
       if (began) dc = BeginPaint(window, &paint);
-      if (dc) {
-        RECT client;
-        GetClientRect(window, &client);
-        DrawInfo info = {};
-        info.aspect = DVASPECT_CONTENT;
-        info.index = -1;
-        info.dc = dc;
-        info.bounds.left = client.left;
-        info.bounds.top = client.top;
-        info.bounds.right = client.right;
-        info.bounds.bottom = client.bottom;
-        info.metafile = FALSE;
-        self->DrawWithPreparation(info);
-      }
+      if (dc) self->DrawOnScreen(dc);
       if (began) EndPaint(window, &paint);
       return TRUE;
     }
     case WM_SETFOCUS:
       if (self->state_ & kInPlaceActive) {
-        self->OleObjectFacet::DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr,
-                                     &self->position_);
-        if (IOleControlSite* site = self->ControlSite()) {
-          site->OnFocus(TRUE);
-          site->Release();
-        }
+        self->UiActivateFromWindow(window);
+        self->NotifyFocus(TRUE);
       }
       return FALSE;
     case WM_KILLFOCUS:
       if ((self->state_ & kInPlaceActive) && window) {
         const HWND next = reinterpret_cast<HWND>(wParam);
-        if (next != window && !IsChild(window, next)) {
-          if (IOleControlSite* site = self->ControlSite()) {
-            site->OnFocus(FALSE);
-            site->Release();
-          }
-        }
+        if (next != window && !IsChild(window, next)) self->NotifyFocus(FALSE);
       }
       return FALSE;
     case WM_MOUSEACTIVATE:
-      if (!self->AmbientUserModeIsFalse()) {
-        self->OleObjectFacet::DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr,
-                                     &self->position_);
-      }
+      if (!self->AmbientUserModeIsFalse()) self->UiActivateFromWindow(window);
       return FALSE;
     default:
       if (IsReflectedMessage(message)) {

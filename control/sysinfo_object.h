@@ -23,18 +23,6 @@ namespace devlore {
 
 class SysInfoObject;
 
-// What one draw operation works on.
-struct DrawInfo {
-  DWORD aspect;
-  LONG index;
-  DVTARGETDEVICE* targetDevice;
-  HDC targetDc;
-  HDC dc;
-  RECTL bounds;
-  RECTL windowBounds;  // the metafile's window bounds, when drawing into one
-  BOOL metafile;
-};
-
 // State flags.
 enum : DWORD {
   kInPlaceActive = 0x1,
@@ -318,7 +306,12 @@ class SysInfoObject final : public ScriptingFacet,
   void FireViewChange();
   HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position, RECT* clip);
   IOleControlSite* ControlSite();  // with a reference, or null
-  HRESULT DrawWithPreparation(DrawInfo& info);
+  // Draws the control into a screen (not metafile) device context.
+  void DrawOnScreen(HDC dc);
+  // The UI activation a click or the focus brings, with window's parent.
+  void UiActivateFromWindow(HWND window);
+  // Tells the container's control site that the control gained or lost the focus.
+  void NotifyFocus(BOOL gained);
 };
 
 template <class Interface>

@@ -13,48 +13,25 @@ LONG HimetricToPixels(LONG himetric, int dotsPerInch) {
 
 }  // namespace
 
-HRESULT SysInfoObject::DrawWithPreparation(DrawInfo& info) {
-  if (info.metafile) return S_OK;  // nothing of its own to draw
-  const int saved = SaveDC(info.dc);
-  // The bounds in device units, with the caller's mapping still in force.
-  POINT corners[2] = {{info.bounds.left, info.bounds.top}, {info.bounds.right, info.bounds.bottom}};
-  LPtoDP(info.dc, corners, 2);
-  info.bounds.left = corners[0].x;
-  info.bounds.top = corners[0].y;
-  info.bounds.right = corners[1].x;
-  info.bounds.bottom = corners[1].y;
-  SetMapMode(info.dc, MM_TEXT);
-  SetWindowOrgEx(info.dc, 0, 0, nullptr);
-  SetViewportOrgEx(info.dc, 0, 0, nullptr);
-  // This control shows nothing of its own.
-  if (saved) RestoreDC(info.dc, saved);
-  return S_OK;
+void SysInfoObject::DrawOnScreen(HDC dc) {
+  // The drawing runs in device units on a saved state of the caller's device
+  // context, which is restored afterwards. This control shows nothing of its own.
+  const int saved = SaveDC(dc);
+  SetMapMode(dc, MM_TEXT);
+  SetWindowOrgEx(dc, 0, 0, nullptr);
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  if (saved) RestoreDC(dc, saved);
 }
 
-HRESULT ViewFacet::Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE* targetDevice, HDC targetDc, HDC dc,
-                            LPCRECTL bounds, LPCRECTL windowBounds, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+HRESULT ViewFacet::Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
+                        BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
   if (!dc) return E_INVALIDARG;
-  DrawInfo info = {};
-  info.aspect = aspect;
-  info.index = index;
-  info.targetDevice = targetDevice;
-  info.targetDc = targetDc;
-  info.dc = dc;
   SysInfoObject* self = Self();
-  if (bounds) {
-    info.bounds = *bounds;
-  } else if ((self->state_ & kInPlaceActive) && (self->state_ & kWindowless)) {
-    // A windowless container may leave the bounds to the object's position.
-    info.bounds.left = self->position_.left;
-    info.bounds.top = self->position_.top;
-    info.bounds.right = self->position_.right;
-    info.bounds.bottom = self->position_.bottom;
-  } else {
-    return E_INVALIDARG;
-  }
-  if (windowBounds) info.windowBounds = *windowBounds;
-  info.metafile = IsMetafileDc(dc);
-  return self->DrawWithPreparation(info);
+  // A windowless container may leave the bounds to the object's position.
+  if (!bounds && !((self->state_ & kInPlaceActive) && (self->state_ & kWindowless))) return E_INVALIDARG;
+  // Into a metafile nothing is drawn at all.
+  if (!IsMetafileDc(dc)) self->DrawOnScreen(dc);
+  return S_OK;
 }
 
 HRESULT ViewFacet::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colorSet) {
@@ -142,15 +119,7 @@ HRESULT DataFacet::GetData(FORMATETC* format, STGMEDIUM* medium) {
   if (!recorder) return E_UNEXPECTED;
   SetWindowOrgEx(recorder, 0, 0, nullptr);
   SetWindowExtEx(recorder, pixels.cx, pixels.cy, nullptr);
-  DrawInfo info = {};
-  info.aspect = DVASPECT_CONTENT;
-  info.index = -1;
-  info.dc = recorder;
-  info.bounds.right = pixels.cx;
-  info.bounds.bottom = pixels.cy;
-  info.windowBounds = info.bounds;
-  info.metafile = TRUE;
-  Self()->DrawWithPreparation(info);
+  // The control draws nothing into the picture.
   HMETAFILE metafile = CloseMetaFile(recorder);
   if (!metafile) return E_UNEXPECTED;
 
