@@ -35,6 +35,16 @@ bool IsReflectedMessage(UINT message) {
   }
 }
 
+// Tells one of the container's windows (the frame or the document window),
+// when there is one, which object is UI-active now (null: none), and drops the
+// reference to it. The control asks for no border space of its own.
+void AnnounceActiveObject(IOleInPlaceUIWindow* window, IOleInPlaceActiveObject* active) {
+  if (!window) return;
+  window->SetActiveObject(active, nullptr);
+  if (active) window->SetBorderSpace(nullptr);
+  window->Release();
+}
+
 }  // namespace
 
 HRESULT SysInfoObject::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position,
@@ -137,16 +147,8 @@ HRESULT SysInfoObject::UiActivate() {
   RECT position, clip;
   if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
     IOleInPlaceActiveObject* active = static_cast<ActiveFacet*>(this);
-    if (frame) {
-      frame->SetActiveObject(active, nullptr);
-      frame->SetBorderSpace(nullptr);
-      frame->Release();
-    }
-    if (uiWindow) {
-      uiWindow->SetActiveObject(active, nullptr);
-      uiWindow->SetBorderSpace(nullptr);
-      uiWindow->Release();
-    }
+    AnnounceActiveObject(frame, active);
+    AnnounceActiveObject(uiWindow, active);
   }
   return S_OK;
 }
@@ -192,14 +194,8 @@ HRESULT InPlaceFacet::UIDeactivate() {
   IOleInPlaceUIWindow* uiWindow;
   RECT position, clip;
   if (SUCCEEDED(self->GetWindowContext(&frame, &uiWindow, &position, &clip))) {
-    if (uiWindow) {
-      uiWindow->SetActiveObject(nullptr, nullptr);
-      uiWindow->Release();
-    }
-    if (frame) {
-      frame->SetActiveObject(nullptr, nullptr);
-      frame->Release();
-    }
+    AnnounceActiveObject(uiWindow, nullptr);
+    AnnounceActiveObject(frame, nullptr);
   }
   if (self->inPlaceSite_) self->inPlaceSite_->OnUIDeactivate(FALSE);
   return S_OK;
