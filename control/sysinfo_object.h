@@ -275,8 +275,6 @@ class SysInfoObject final : public ScriptingFacet,
 
   // The object's one delegating unknown, which every facet's IUnknown uses.
   IUnknown* Unknown() { return static_cast<ScriptingFacet*>(this); }
-  // The non-delegating unknown (the object's own identity when aggregated).
-  IUnknown* InnerUnknownOf() { return static_cast<InnerUnknown*>(this); }
   HRESULT InternalQueryInterface(REFIID iid, void** object) { return InnerUnknown::QueryInterface(iid, object); }
 
  private:
