@@ -43,10 +43,6 @@ const char* ControlWindowClassName() {
   return g_windowClass.name;
 }
 
-WNDPROC WindowImpl::GetWindowProc() { return &WindowImpl::BoundWindowProc; }
-
-void WindowImpl::OnFinalMessage(HWND) {}
-
 HWND WindowImpl::CreateControlWindow(HWND parent, const RECT& rect, UINT_PTR id) {
   const char* className = ControlWindowClassName();
   if (!className) return nullptr;
@@ -76,10 +72,9 @@ LRESULT CALLBACK WindowImpl::StartWindowProc(HWND window, UINT message, WPARAM w
   owner->bound_ = true;
   owner->window_ = window;
   SetWindowLongPtrA(window, kOwnerSlot, reinterpret_cast<LONG_PTR>(owner));
-  WNDPROC proc = owner->GetWindowProc();
-  owner->previousProc_ =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
-  return CallWindowProcA(proc, window, message, wParam, lParam);
+  owner->previousProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowImpl::BoundWindowProc)));
+  return CallWindowProcA(&WindowImpl::BoundWindowProc, window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK WindowImpl::BoundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -93,14 +88,13 @@ LRESULT CALLBACK WindowImpl::BoundWindowProc(HWND window, UINT message, WPARAM w
     // The last message: default processing first, then unbind.
     if (!handled) result = owner->DefaultProcessing(message, wParam, lParam);
     const LONG_PTR current = GetWindowLongPtrA(window, GWLP_WNDPROC);
-    if (current == reinterpret_cast<LONG_PTR>(owner->GetWindowProc()) && owner->previousProc_) {
+    if (current == reinterpret_cast<LONG_PTR>(&WindowImpl::BoundWindowProc) && owner->previousProc_) {
       SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(owner->previousProc_));
     }
     SetWindowLongPtrA(window, kOwnerSlot, 0);
     owner->previousProc_ = nullptr;
     owner->currentWindow_ = nullptr;
     owner->window_ = nullptr;
-    owner->OnFinalMessage(window);
     return result;
   }
   if (!handled) result = owner->DefaultProcessing(message, wParam, lParam);

@@ -13,12 +13,8 @@ namespace devlore {
 class WindowImpl {
  public:
   // Handles one message; returns TRUE when it took the message (result set).
-  virtual BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                    LRESULT& result) = 0;
-  // The procedure the window is bound to after its first message.
-  virtual WNDPROC GetWindowProc();
-  // Runs after the window's last message; the handle is already cleared.
-  virtual void OnFinalMessage(HWND window);
+  // The control that embeds this window defines it.
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
   // Creates the window as a child of parent at rect (styles 0x56000000, the
   // child identifier id). Returns the window, or null.
@@ -26,9 +22,10 @@ class WindowImpl {
   // Gives the message to the procedure in place before the binding.
   LRESULT DefaultProcessing(UINT message, WPARAM wParam, LPARAM lParam);
 
-  HWND window_ = nullptr;
+  HWND window_;
 
  protected:
+  // The owner value-initialises this base (WindowImpl()), so every member starts zero.
   WindowImpl() = default;
   ~WindowImpl() = default;
 
@@ -39,11 +36,11 @@ class WindowImpl {
  private:
   static LRESULT CALLBACK BoundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  WNDPROC previousProc_ = nullptr;
-  bool bound_ = false;
-  WindowCreatorRecord creator_ = {};
+  WNDPROC previousProc_;
+  bool bound_;
+  WindowCreatorRecord creator_;
   // The message being handled, for DefaultProcessing.
-  HWND currentWindow_ = nullptr;
+  HWND currentWindow_;
 };
 
 // The name of the control's window class ("ATL:" and eight hex digits); it

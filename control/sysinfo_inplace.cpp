@@ -35,6 +35,16 @@ bool IsReflectedMessage(UINT message) {
   }
 }
 
+// Tells one of the container's windows (the frame or the document window),
+// when there is one, which object is UI-active now (null: none), and drops the
+// reference to it. The control asks for no border space of its own.
+void AnnounceActiveObject(IOleInPlaceUIWindow* window, IOleInPlaceActiveObject* active) {
+  if (!window) return;
+  window->SetActiveObject(active, nullptr);
+  if (active) window->SetBorderSpace(nullptr);
+  window->Release();
+}
+
 }  // namespace
 
 HRESULT SysInfoObject::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position,
@@ -59,41 +69,32 @@ HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
   if (!clientSite_) return E_UNEXPECTED;
   if (!(state_ & kInPlaceActive)) {
     // The container's site: windowless, then extended, then plain.
+    static const IID* const kSiteInterfaces[] = {&IID_IOleInPlaceSiteWindowless, &IID_IOleInPlaceSiteEx,
+                                                 &IID_IOleInPlaceSite};
     IOleInPlaceSite* site = nullptr;
-    SiteKind kind = SiteKind::kNone;
-    if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSiteWindowless, reinterpret_cast<void**>(&site))) &&
-        site) {
-      kind = SiteKind::kWindowless;
-    } else if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSiteEx, reinterpret_cast<void**>(&site))) &&
-               site) {
-      kind = SiteKind::kExtended;
-    } else if (SUCCEEDED(clientSite_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site))) &&
-               site) {
-      kind = SiteKind::kPlain;
-    } else {
-      return E_FAIL;
+    SiteKind kind = SiteKind::kWindowless;
+    for (const IID* iid : kSiteInterfaces) {
+      if (SUCCEEDED(clientSite_->QueryInterface(*iid, reinterpret_cast<void**>(&site))) && site) break;
+      kind = static_cast<SiteKind>(static_cast<int>(kind) - 1);
     }
+    if (kind == SiteKind::kNone) return E_FAIL;
     if (inPlaceSite_) inPlaceSite_->Release();
     inPlaceSite_ = site;
     siteKind_ = kind;
 
-    if (inPlaceSite_->CanInPlaceActivate() != S_OK) {
-      inPlaceSite_->Release();
-      inPlaceSite_ = nullptr;
-      siteKind_ = SiteKind::kNone;
-      return E_FAIL;
-    }
     bool windowless = false;
-    HRESULT hr;
-    BOOL noRedraw = FALSE;
-    if (kind == SiteKind::kWindowless &&
-        static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->CanWindowlessActivate() == S_OK) {
-      windowless = true;
-      hr = static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
-    } else if (kind != SiteKind::kPlain) {
-      hr = static_cast<IOleInPlaceSiteEx*>(inPlaceSite_)->OnInPlaceActivateEx(&noRedraw, 0);
-    } else {
-      hr = inPlaceSite_->OnInPlaceActivate();
+    HRESULT hr = E_FAIL;
+    if (site->CanInPlaceActivate() == S_OK) {
+      BOOL noRedraw = FALSE;
+      if (kind == SiteKind::kWindowless &&
+          static_cast<IOleInPlaceSiteWindowless*>(site)->CanWindowlessActivate() == S_OK) {
+        windowless = true;
+        hr = static_cast<IOleInPlaceSiteWindowless*>(site)->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
+      } else if (kind != SiteKind::kPlain) {
+        hr = static_cast<IOleInPlaceSiteEx*>(site)->OnInPlaceActivateEx(&noRedraw, 0);
+      } else {
+        hr = site->OnInPlaceActivate();
+      }
     }
     if (FAILED(hr)) {
       inPlaceSite_->Release();
@@ -117,14 +118,14 @@ HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
     if (!windowless) {
       HWND parent = nullptr;
       if (FAILED(inPlaceSite_->GetWindow(&parent)) || !parent) {
-        InPlaceDeactivate();
+        InPlaceFacet::InPlaceDeactivate();
         return E_FAIL;
       }
-      if (!window_ && !CreateControlWindowFor(parent, position_)) {
-        InPlaceDeactivate();
+      if (!window_ && !CreateControlWindow(parent, position_, reinterpret_cast<UINT_PTR>(this))) {
+        InPlaceFacet::InPlaceDeactivate();
         return E_FAIL;
       }
-      SetObjectRects(&position_, &clip);
+      InPlaceFacet::SetObjectRects(&position_, &clip);
     }
   }
   if (window_) ShowWindow(window_, SW_SHOW);
@@ -145,80 +146,66 @@ HRESULT SysInfoObject::UiActivate() {
   IOleInPlaceUIWindow* uiWindow;
   RECT position, clip;
   if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
-    IOleInPlaceActiveObject* active = static_cast<IOleInPlaceActiveObject*>(this);
-    if (frame) {
-      frame->SetActiveObject(active, nullptr);
-      frame->SetBorderSpace(nullptr);
-      frame->Release();
-    }
-    if (uiWindow) {
-      uiWindow->SetActiveObject(active, nullptr);
-      uiWindow->SetBorderSpace(nullptr);
-      uiWindow->Release();
-    }
+    IOleInPlaceActiveObject* active = static_cast<ActiveFacet*>(this);
+    AnnounceActiveObject(frame, active);
+    AnnounceActiveObject(uiWindow, active);
   }
   return S_OK;
 }
 
-HWND SysInfoObject::CreateControlWindowFor(HWND parent, const RECT& position) {
-  return CreateControlWindow(parent, position, reinterpret_cast<UINT_PTR>(this));
-}
-
 // ---- IOleWindow, IOleInPlaceObject(Windowless) ----------------------------
 
-HRESULT SysInfoObject::GetWindow(HWND* window) {
-  if ((state_ & kInPlaceActive) && (state_ & kWindowless)) return E_FAIL;
+HRESULT InPlaceFacet::GetWindow(HWND* window) {
+  SysInfoObject* self = Self();
+  if ((self->state_ & kInPlaceActive) && (self->state_ & kWindowless)) return E_FAIL;
   if (!window) return E_POINTER;
-  *window = window_;
-  return window_ ? S_OK : E_UNEXPECTED;
+  *window = self->window_;
+  return self->window_ ? S_OK : E_UNEXPECTED;
 }
 
-HRESULT SysInfoObject::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+HRESULT InPlaceFacet::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::InPlaceDeactivate() {
-  if (!(state_ & kInPlaceActive)) return S_OK;
-  UIDeactivate();
-  const bool windowless = (state_ & kWindowless) != 0;
-  state_ &= ~(kInPlaceActive | kWindowless);
-  if (window_) DestroyWindow(window_);
-  if (inPlaceSite_) {
-    if (siteKind_ == SiteKind::kPlain) {
-      inPlaceSite_->OnInPlaceDeactivate();
+HRESULT InPlaceFacet::InPlaceDeactivate() {
+  SysInfoObject* self = Self();
+  if (!(self->state_ & kInPlaceActive)) return S_OK;
+  InPlaceFacet::UIDeactivate();
+  const bool windowless = (self->state_ & kWindowless) != 0;
+  self->state_ &= ~(kInPlaceActive | kWindowless);
+  if (self->window_) DestroyWindow(self->window_);
+  if (self->inPlaceSite_) {
+    if (self->siteKind_ == SiteKind::kPlain) {
+      self->inPlaceSite_->OnInPlaceDeactivate();
     } else {
-      static_cast<IOleInPlaceSiteEx*>(inPlaceSite_)->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
+      static_cast<IOleInPlaceSiteEx*>(self->inPlaceSite_)->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
     }
-    IOleInPlaceSite* site = inPlaceSite_;
-    inPlaceSite_ = nullptr;
-    siteKind_ = SiteKind::kNone;
+    IOleInPlaceSite* site = self->inPlaceSite_;
+    self->inPlaceSite_ = nullptr;
+    self->siteKind_ = SiteKind::kNone;
     site->Release();
   }
   return S_OK;
 }
 
-HRESULT SysInfoObject::UIDeactivate() {
-  if (!(state_ & kUiActive)) return S_OK;
-  state_ &= ~kUiActive;
+HRESULT InPlaceFacet::UIDeactivate() {
+  SysInfoObject* self = Self();
+  if (!(self->state_ & kUiActive)) return S_OK;
+  self->state_ &= ~kUiActive;
   IOleInPlaceFrame* frame;
   IOleInPlaceUIWindow* uiWindow;
   RECT position, clip;
-  if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
-    if (uiWindow) {
-      uiWindow->SetActiveObject(nullptr, nullptr);
-      uiWindow->Release();
-    }
-    if (frame) {
-      frame->SetActiveObject(nullptr, nullptr);
-      frame->Release();
-    }
+  if (SUCCEEDED(self->GetWindowContext(&frame, &uiWindow, &position, &clip))) {
+    AnnounceActiveObject(uiWindow, nullptr);
+    AnnounceActiveObject(frame, nullptr);
   }
-  if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+  if (self->inPlaceSite_) self->inPlaceSite_->OnUIDeactivate(FALSE);
   return S_OK;
 }
 
-HRESULT SysInfoObject::SetObjectRects(LPCRECT position, LPCRECT clip) {
+HRESULT InPlaceFacet::SetObjectRects(LPCRECT position, LPCRECT clip) {
   if (!position || !clip) return E_POINTER;
-  position_ = *position;
-  if (window_) {
+  SysInfoObject* self = Self();
+  self->position_ = *position;
+  if (const HWND window = self->window_) {
     RECT visible;
     const LONG width = position->right - position->left;
     const LONG height = position->bottom - position->top;
@@ -226,34 +213,39 @@ HRESULT SysInfoObject::SetObjectRects(LPCRECT position, LPCRECT clip) {
       // Only the part inside the clip rectangle shows, in window coordinates.
       OffsetRect(&visible, -position->left, -position->top);
       HRGN region = CreateRectRgnIndirect(&visible);
-      if (region && !SetWindowRgn(window_, region, TRUE)) DeleteObject(region);
+      if (region && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
     } else {
-      SetWindowRgn(window_, nullptr, TRUE);
+      SetWindowRgn(window, nullptr, TRUE);
     }
-    SetWindowPos(window_, nullptr, position->left, position->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, position->left, position->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return S_OK;
 }
 
-HRESULT SysInfoObject::ReactivateAndUndo() { return E_NOTIMPL; }
+HRESULT InPlaceFacet::ReactivateAndUndo() { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+HRESULT InPlaceFacet::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   LRESULT local = 0;
-  const BOOL handled = ProcessWindowMessage(window_, message, wParam, lParam, local);
+  SysInfoObject* self = Self();
+  const BOOL handled = self->ProcessWindowMessage(self->window_, message, wParam, lParam, local);
   if (result) *result = local;
   return handled ? S_OK : S_FALSE;
 }
 
-HRESULT SysInfoObject::GetDropTarget(IDropTarget** target) {
+HRESULT InPlaceFacet::GetDropTarget(IDropTarget** target) {
   if (target) *target = nullptr;
   return E_NOTIMPL;
 }
 
 // ---- IOleInPlaceActiveObject ----------------------------------------------
 
-HRESULT SysInfoObject::TranslateAccelerator(LPMSG message) {
+HRESULT ActiveFacet::GetWindow(HWND* window) { return Self()->InPlaceFacet::GetWindow(window); }
+
+HRESULT ActiveFacet::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT ActiveFacet::TranslateAccelerator(LPMSG message) {
   if (!message) return E_POINTER;
-  IOleControlSite* site = ControlSite();
+  IOleControlSite* site = Self()->ControlSite();
   if (!site) return S_FALSE;
   DWORD modifiers = 0;
   if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;
@@ -264,20 +256,31 @@ HRESULT SysInfoObject::TranslateAccelerator(LPMSG message) {
   return hr == S_OK ? S_OK : S_FALSE;
 }
 
-HRESULT SysInfoObject::OnFrameWindowActivate(BOOL) { return S_OK; }
+HRESULT ActiveFacet::OnFrameWindowActivate(BOOL) { return S_OK; }
 
-HRESULT SysInfoObject::OnDocWindowActivate(BOOL activate) {
-  if (!activate) UIDeactivate();
+HRESULT ActiveFacet::OnDocWindowActivate(BOOL activate) {
+  if (!activate) Self()->InPlaceFacet::UIDeactivate();
   return S_OK;
 }
 
-HRESULT SysInfoObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
-HRESULT SysInfoObject::EnableModeless(BOOL) { return S_OK; }
+HRESULT ActiveFacet::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+HRESULT ActiveFacet::EnableModeless(BOOL) { return S_OK; }
 
 // ---- The message table ----------------------------------------------------
 
-BOOL SysInfoObject::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                         LRESULT& result) {
+void SysInfoObject::UiActivateFromWindow(HWND window) {
+  OleObjectFacet::DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
+}
+
+void SysInfoObject::NotifyFocus(BOOL gained) {
+  if (IOleControlSite* site = ControlSite()) {
+    site->OnFocus(gained);
+    site->Release();
+  }
+}
+
+BOOL WindowImpl::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  SysInfoObject* self = static_cast<SysInfoObject*>(this);
   result = 0;
   switch (message) {
     case WM_PAINT: {
@@ -286,47 +289,24 @@ BOOL SysInfoObject::ProcessWindowMessage(HWND window, UINT message, WPARAM wPara
       HDC dc = reinterpret_cast<HDC>(wParam);
       const bool began = dc == nullptr;
       if (began) dc = BeginPaint(window, &paint);
-      if (dc) {
-        RECT client;
-        GetClientRect(window, &client);
-        DrawInfo info = {};
-        info.aspect = DVASPECT_CONTENT;
-        info.index = -1;
-        info.dc = dc;
-        info.bounds.left = client.left;
-        info.bounds.top = client.top;
-        info.bounds.right = client.right;
-        info.bounds.bottom = client.bottom;
-        info.metafile = FALSE;
-        DrawWithPreparation(info);
-      }
+      if (dc) self->DrawOnScreen(dc);
       if (began) EndPaint(window, &paint);
       return TRUE;
     }
     case WM_SETFOCUS:
-      if (state_ & kInPlaceActive) {
-        DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
-        if (IOleControlSite* site = ControlSite()) {
-          site->OnFocus(TRUE);
-          site->Release();
-        }
+      if (self->state_ & kInPlaceActive) {
+        self->UiActivateFromWindow(window);
+        self->NotifyFocus(TRUE);
       }
       return FALSE;
     case WM_KILLFOCUS:
-      if ((state_ & kInPlaceActive) && window) {
+      if ((self->state_ & kInPlaceActive) && window) {
         const HWND next = reinterpret_cast<HWND>(wParam);
-        if (next != window && !IsChild(window, next)) {
-          if (IOleControlSite* site = ControlSite()) {
-            site->OnFocus(FALSE);
-            site->Release();
-          }
-        }
+        if (next != window && !IsChild(window, next)) self->NotifyFocus(FALSE);
       }
       return FALSE;
     case WM_MOUSEACTIVATE:
-      if (!AmbientUserModeIsFalse()) {
-        DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, window ? GetParent(window) : nullptr, &position_);
-      }
+      if (!self->AmbientUserModeIsFalse()) self->UiActivateFromWindow(window);
       return FALSE;
     default:
       if (IsReflectedMessage(message)) {

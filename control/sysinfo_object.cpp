@@ -30,18 +30,18 @@ HRESULT CreateSysInfoObject(IUnknown* outer, REFIID iid, void** object) {
   if (!created) return E_OUTOFMEMORY;
   // The query takes the first reference; when it fails the count is still 0.
   const HRESULT hr = created->InternalQueryInterface(iid, object);
-  if (hr != S_OK) delete created;
+  if (hr != S_OK) created->Destroy();
   return hr;
 }
 
-SysInfoObject::SysInfoObject(IUnknown* outer) : outer_(outer) {
-  inner_.owner = this;
-  properties_.currentExtent.cx = 5080;
-  properties_.currentExtent.cy = 5080;
+SysInfoObject::SysInfoObject(IUnknown* outer) : WindowImpl(), ControlState() {
+  outer_ = outer;
+  naturalExtent_.cx = naturalExtent_.cy = 5080;
+  properties_.currentExtent = naturalExtent_;
   AddModuleLock();
 }
 
-SysInfoObject::~SysInfoObject() {
+void SysInfoObject::Destroy() {
   // References taken and dropped from here on never bring the count to zero again.
   refCount_ = 1;
   ReleaseModuleLock();
@@ -53,53 +53,55 @@ SysInfoObject::~SysInfoObject() {
   ReleaseMember(oleAdviseHolder_);
   ReleaseMember(dataAdviseHolder_);
   ReleaseMember(inPlaceSite_);
+  delete this;
 }
 
 // ---- IUnknown -------------------------------------------------------------
 
-HRESULT SysInfoObject::InternalQueryInterface(REFIID iid, void** object) {
+namespace {
+
+// The facets in the order of the object's bases. Each facet holds nothing but
+// its table pointer, so facet k lies k pointers into the object.
+enum : BYTE { kScripting, kView, kInPlace, kActive, kControl, kOle, kStream, kPages, kQuick, kStorage, kData,
+              kClassInfo, kSafety };
+static_assert(sizeof(ScriptingFacet) == sizeof(void*) && sizeof(ViewFacet) == sizeof(void*) &&
+                  sizeof(InPlaceFacet) == sizeof(void*) && sizeof(ActiveFacet) == sizeof(void*) &&
+                  sizeof(ControlFacet) == sizeof(void*) && sizeof(OleObjectFacet) == sizeof(void*) &&
+                  sizeof(StreamFacet) == sizeof(void*) && sizeof(PagesFacet) == sizeof(void*) &&
+                  sizeof(QuickFacet) == sizeof(void*) && sizeof(StorageFacet) == sizeof(void*) &&
+                  sizeof(DataFacet) == sizeof(void*) && sizeof(ClassInfoFacet) == sizeof(void*) &&
+                  sizeof(SafetyFacet) == sizeof(void*),
+              "a facet is its table pointer alone");
+
+// The interfaces in the order they are looked up, each with the facet that
+// serves it.
+const IID* const kInterfaceIds[] = {
+    &IID_ISysInfo1,          &IID_IDispatch,         &IID_IViewObjectEx,          &IID_IViewObject2,
+    &IID_IViewObject,        &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow,
+    &IID_IOleInPlaceActiveObject, &IID_IOleControl,  &IID_IOleObject,             &IID_IPersistStreamInit,
+    &IID_IPersist,           &IID_ISpecifyPropertyPages, &IID_IQuickActivate,      &IID_IPersistStorage,
+    &IID_IDataObject,        &IID_IProvideClassInfo, &IID_IProvideClassInfo2,     &IID_IObjectSafety,
+};
+const BYTE kInterfaceFacets[] = {
+    kScripting, kScripting, kView,    kView,  kView,      kInPlace,   kInPlace,  kInPlace, kActive, kControl,
+    kOle,       kStream,    kStream,  kPages, kQuick,     kStorage,   kData,     kClassInfo, kClassInfo, kSafety,
+};
+static_assert(sizeof kInterfaceFacets == sizeof kInterfaceIds / sizeof kInterfaceIds[0], "one facet per interface");
+
+}  // namespace
+
+HRESULT InnerUnknown::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  // The interfaces in the order they are looked up, each with the base that
-  // serves it.
-  enum : BYTE { kScripting, kView, kInPlace, kActive, kControl, kOle, kStream, kPages, kQuick, kStorage, kData,
-                kClassInfo, kSafety };
-  static const struct {
-    const IID* iid;
-    BYTE base;
-  } kInterfaces[] = {
-      {&IID_ISysInfo1, kScripting},        {&IID_IDispatch, kScripting},
-      {&IID_IViewObjectEx, kView},         {&IID_IViewObject2, kView},
-      {&IID_IViewObject, kView},           {&IID_IOleInPlaceObjectWindowless, kInPlace},
-      {&IID_IOleInPlaceObject, kInPlace},  {&IID_IOleWindow, kInPlace},
-      {&IID_IOleInPlaceActiveObject, kActive}, {&IID_IOleControl, kControl},
-      {&IID_IOleObject, kOle},             {&IID_IPersistStreamInit, kStream},
-      {&IID_IPersist, kStream},            {&IID_ISpecifyPropertyPages, kPages},
-      {&IID_IQuickActivate, kQuick},       {&IID_IPersistStorage, kStorage},
-      {&IID_IDataObject, kData},           {&IID_IProvideClassInfo, kClassInfo},
-      {&IID_IProvideClassInfo2, kClassInfo}, {&IID_IObjectSafety, kSafety},
-  };
+  SysInfoObject* self = Self();
   IUnknown* found = nullptr;
   if (IsEqualIID(iid, IID_IUnknown)) {
     // Aggregated, the inner object's identity is its non-delegating unknown.
-    found = outer_ ? static_cast<IUnknown*>(&inner_) : static_cast<ISysInfo1*>(this);
+    found = self->outer_ ? static_cast<IUnknown*>(this) : self->Unknown();
   } else {
-    IUnknown* const bases[] = {static_cast<ISysInfo1*>(this),
-                               static_cast<IViewObjectEx*>(this),
-                               static_cast<IOleInPlaceObjectWindowless*>(this),
-                               static_cast<IOleInPlaceActiveObject*>(this),
-                               static_cast<IOleControl*>(this),
-                               static_cast<IOleObject*>(this),
-                               static_cast<IPersistStreamInit*>(this),
-                               static_cast<ISpecifyPropertyPages*>(this),
-                               static_cast<IQuickActivate*>(this),
-                               static_cast<IPersistStorage*>(this),
-                               static_cast<IDataObject*>(this),
-                               static_cast<IProvideClassInfo2*>(this),
-                               static_cast<IObjectSafety*>(this)};
-    for (const auto& row : kInterfaces) {
-      if (IsEqualIID(iid, *row.iid)) {
-        found = bases[row.base];
+    for (unsigned row = 0; row < sizeof kInterfaceFacets; ++row) {
+      if (IsEqualIID(iid, *kInterfaceIds[row])) {
+        found = reinterpret_cast<IUnknown*>(reinterpret_cast<void**>(self) + kInterfaceFacets[row]);
         break;
       }
     }
@@ -110,57 +112,103 @@ HRESULT SysInfoObject::InternalQueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
-ULONG SysInfoObject::InternalAddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+ULONG InnerUnknown::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&Self()->refCount_)); }
 
-ULONG SysInfoObject::InternalRelease() {
-  const LONG count = InterlockedDecrement(&refCount_);
-  if (count == 0) delete this;
+ULONG InnerUnknown::Release() {
+  SysInfoObject* self = Self();
+  const LONG count = InterlockedDecrement(&self->refCount_);
+  if (count == 0) self->Destroy();
   return static_cast<ULONG>(count);
 }
 
-HRESULT SysInfoObject::QueryInterface(REFIID iid, void** object) {
-  if (outer_) return outer_->QueryInterface(iid, object);
-  return InternalQueryInterface(iid, object);
+namespace {
+
+// The object a facet belongs to, found through the facet's table. A facet is
+// passed as untyped pointer: every interface pointer is also its IUnknown, and
+// the same types in every facet's methods let the compiler fold them.
+SysInfoObject* OwnerOf(void* facet) {
+  return static_cast<SysInfoObject*>(dynamic_cast<void*>(static_cast<IUnknown*>(facet)));
 }
 
-ULONG SysInfoObject::AddRef() { return outer_ ? outer_->AddRef() : InternalAddRef(); }
+}  // namespace
 
-ULONG SysInfoObject::Release() { return outer_ ? outer_->Release() : InternalRelease(); }
+// The IUnknown methods of one facet. Every facet's are the same code, which
+// the compiler folds into one copy of each. It folds methods of different
+// classes only where it does not track their classes for devirtualisation,
+// which these calls through a known object do not need.
+#define DEVLORE_FOLDABLE __attribute__((optimize("no-devirtualize")))
+#define DEVLORE_FACET_UNKNOWN(Interface)                                                         \
+  template <>                                                                                    \
+  DEVLORE_FOLDABLE HRESULT STDMETHODCALLTYPE Facet<Interface>::QueryInterface(REFIID iid,        \
+                                                                              void** object) {   \
+    return OwnerOf(this)->ScriptingFacet::QueryInterface(iid, object);                           \
+  }                                                                                              \
+  template <>                                                                                    \
+  DEVLORE_FOLDABLE ULONG STDMETHODCALLTYPE Facet<Interface>::AddRef() {                          \
+    return OwnerOf(this)->ScriptingFacet::AddRef();                                              \
+  }                                                                                              \
+  template <>                                                                                    \
+  DEVLORE_FOLDABLE ULONG STDMETHODCALLTYPE Facet<Interface>::Release() {                         \
+    return OwnerOf(this)->ScriptingFacet::Release();                                             \
+  }
 
-HRESULT SysInfoObject::Inner::QueryInterface(REFIID iid, void** object) {
-  return owner->InternalQueryInterface(iid, object);
+DEVLORE_FACET_UNKNOWN(IViewObjectEx)
+DEVLORE_FACET_UNKNOWN(IOleInPlaceObjectWindowless)
+DEVLORE_FACET_UNKNOWN(IOleInPlaceActiveObject)
+DEVLORE_FACET_UNKNOWN(IOleControl)
+DEVLORE_FACET_UNKNOWN(IOleObject)
+DEVLORE_FACET_UNKNOWN(IPersistStreamInit)
+DEVLORE_FACET_UNKNOWN(ISpecifyPropertyPages)
+DEVLORE_FACET_UNKNOWN(IQuickActivate)
+DEVLORE_FACET_UNKNOWN(IPersistStorage)
+DEVLORE_FACET_UNKNOWN(IDataObject)
+DEVLORE_FACET_UNKNOWN(IProvideClassInfo2)
+DEVLORE_FACET_UNKNOWN(IObjectSafety)
+#undef DEVLORE_FACET_UNKNOWN
+#undef DEVLORE_FOLDABLE
+
+HRESULT ScriptingFacet::QueryInterface(REFIID iid, void** object) {
+  SysInfoObject* self = Self();
+  if (self->outer_) return self->outer_->QueryInterface(iid, object);
+  return self->InnerUnknown::QueryInterface(iid, object);
 }
-ULONG SysInfoObject::Inner::AddRef() { return owner->InternalAddRef(); }
-ULONG SysInfoObject::Inner::Release() { return owner->InternalRelease(); }
 
-HRESULT SysInfoObject::ControlQueryInterface(REFIID iid, void** object) { return InternalQueryInterface(iid, object); }
+ULONG ScriptingFacet::AddRef() {
+  SysInfoObject* self = Self();
+  return self->outer_ ? self->outer_->AddRef() : self->InnerUnknown::AddRef();
+}
+
+ULONG ScriptingFacet::Release() {
+  SysInfoObject* self = Self();
+  return self->outer_ ? self->outer_->Release() : self->InnerUnknown::Release();
+}
 
 // ---- IDispatch ------------------------------------------------------------
 
-HRESULT SysInfoObject::GetTypeInfoCount(UINT* count) {
+HRESULT ScriptingFacet::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
   *count = 1;
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** typeInfo) {
+HRESULT ScriptingFacet::GetTypeInfo(UINT index, LCID, ITypeInfo** typeInfo) {
   return DispatchGetTypeInfo(index, typeInfo);
 }
 
-HRESULT SysInfoObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+HRESULT ScriptingFacet::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   return DispatchGetIDsOfNames(iid, names, count, ids);
 }
 
-HRESULT SysInfoObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT ScriptingFacet::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                               EXCEPINFO* exception, UINT* argumentError) {
   return DispatchInvoke(static_cast<ISysInfo1*>(this), id, iid, flags, params, result, exception, argumentError);
 }
 
 // ---- IProvideClassInfo2 ---------------------------------------------------
 
-HRESULT SysInfoObject::GetClassInfo(ITypeInfo** typeInfo) { return GetClassTypeInfo(typeInfo); }
+HRESULT ClassInfoFacet::GetClassInfo(ITypeInfo** typeInfo) { return GetClassTypeInfo(typeInfo); }
 
-HRESULT SysInfoObject::GetGUID(DWORD, GUID* guid) {
+HRESULT ClassInfoFacet::GetGUID(DWORD, GUID* guid) {
   if (!guid) return E_POINTER;
   *guid = GUID_NULL;  // there is no default source interface to name
   return E_FAIL;
@@ -168,7 +216,7 @@ HRESULT SysInfoObject::GetGUID(DWORD, GUID* guid) {
 
 // ---- ISpecifyPropertyPages ------------------------------------------------
 
-HRESULT SysInfoObject::GetPages(CAUUID* pages) {
+HRESULT PagesFacet::GetPages(CAUUID* pages) {
   if (!pages) return E_POINTER;
   pages->cElems = 0;
   pages->pElems = nullptr;
@@ -181,10 +229,10 @@ namespace {
 constexpr DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
 }
 
-HRESULT SysInfoObject::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
+HRESULT SafetyFacet::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
   IUnknown* answered = nullptr;
-  const HRESULT hr = InternalQueryInterface(iid, reinterpret_cast<void**>(&answered));
+  const HRESULT hr = Self()->InternalQueryInterface(iid, reinterpret_cast<void**>(&answered));
   if (FAILED(hr)) {
     *supported = 0;
     *enabled = 0;
@@ -192,37 +240,38 @@ HRESULT SysInfoObject::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, D
   }
   answered->Release();
   *supported = kSupportedSafety;
-  *enabled = safetyOptions_;
+  *enabled = Self()->safetyOptions_;
   return S_OK;
 }
 
-HRESULT SysInfoObject::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
+HRESULT SafetyFacet::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
+  SysInfoObject* self = Self();
   IUnknown* answered = nullptr;
-  if (FAILED(InternalQueryInterface(iid, reinterpret_cast<void**>(&answered)))) return E_NOINTERFACE;
+  if (FAILED(self->InternalQueryInterface(iid, reinterpret_cast<void**>(&answered)))) return E_NOINTERFACE;
   answered->Release();
   if (mask & ~kSupportedSafety) return E_FAIL;
-  safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
+  self->safetyOptions_ = (self->safetyOptions_ & ~mask) | (enabled & mask);
   return S_OK;
 }
 
 // ---- IOleControl ----------------------------------------------------------
 
-HRESULT SysInfoObject::GetControlInfo(CONTROLINFO*) { return E_NOTIMPL; }
-HRESULT SysInfoObject::OnMnemonic(MSG*) { return E_NOTIMPL; }
-HRESULT SysInfoObject::OnAmbientPropertyChange(DISPID) { return S_OK; }
+HRESULT ControlFacet::GetControlInfo(CONTROLINFO*) { return E_NOTIMPL; }
+HRESULT ControlFacet::OnMnemonic(MSG*) { return E_NOTIMPL; }
+HRESULT ControlFacet::OnAmbientPropertyChange(DISPID) { return S_OK; }
 
-HRESULT SysInfoObject::FreezeEvents(BOOL freeze) {
+HRESULT ControlFacet::FreezeEvents(BOOL freeze) {
   if (freeze) {
-    ++freezeCount_;
+    ++Self()->freezeCount_;
   } else {
-    --freezeCount_;
+    --Self()->freezeCount_;
   }
   return S_OK;
 }
 
 // ---- IQuickActivate -------------------------------------------------------
 
-HRESULT SysInfoObject::QuickActivate(QACONTAINER* container, QACONTROL* control) {
+HRESULT QuickFacet::QuickActivate(QACONTAINER* container, QACONTROL* control) {
   if (!container || !control) return E_POINTER;
   // Both structures must at least reach the fields read and written here.
   if (container->cbSize < offsetof(QACONTAINER, pAdviseSink) + sizeof(IAdviseSink*) ||
@@ -235,84 +284,84 @@ HRESULT SysInfoObject::QuickActivate(QACONTAINER* container, QACONTROL* control)
   for (ULONG i = 0; i < clear; ++i) bytes[i] = 0;
   control->cbSize = size;
 
-  SetClientSite(container->pClientSite);
-  if (container->pAdviseSink) SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
+  SysInfoObject* self = Self();
+  self->OleObjectFacet::SetClientSite(container->pClientSite);
+  if (container->pAdviseSink) self->ViewFacet::SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
   DWORD misc = 0;
-  if (SUCCEEDED(GetMiscStatus(DVASPECT_CONTENT, &misc))) control->dwMiscStatus = misc;
-  GetViewStatus(&control->dwViewStatus);
+  if (SUCCEEDED(self->OleObjectFacet::GetMiscStatus(DVASPECT_CONTENT, &misc))) control->dwMiscStatus = misc;
+  self->ViewFacet::GetViewStatus(&control->dwViewStatus);
   return S_OK;
 }
 
-HRESULT SysInfoObject::SetContentExtent(LPSIZEL size) { return SetExtent(DVASPECT_CONTENT, size); }
+HRESULT QuickFacet::SetContentExtent(LPSIZEL size) { return Self()->OleObjectFacet::SetExtent(DVASPECT_CONTENT, size); }
 
-HRESULT SysInfoObject::GetContentExtent(LPSIZEL size) {
+HRESULT QuickFacet::GetContentExtent(LPSIZEL size) {
   if (!size) return E_POINTER;
-  *size = properties_.currentExtent;
+  *size = Self()->properties_.currentExtent;
   return S_OK;
 }
 
 // ---- IPersistStreamInit, IPersistStorage ----------------------------------
 
-HRESULT SysInfoObject::GetClassID(CLSID* classId) {
+HRESULT StreamFacet::GetClassID(CLSID* classId) {
   if (!classId) return E_POINTER;
   *classId = CLSID_SysInfo;
   return S_OK;
 }
 
-HRESULT SysInfoObject::IsDirty() { return (state_ & kRequiresSave) ? S_OK : S_FALSE; }
+HRESULT StreamFacet::IsDirty() { return (Self()->state_ & kRequiresSave) ? S_OK : S_FALSE; }
 
-HRESULT SysInfoObject::Load(LPSTREAM stream) {
+HRESULT StreamFacet::Load(LPSTREAM stream) {
   if (!stream) return E_POINTER;
-  const HRESULT hr = LoadMemberProperties(stream, ControlPropertySet(), properties_);
-  if (SUCCEEDED(hr)) state_ &= ~kRequiresSave;
+  SysInfoObject* self = Self();
+  const HRESULT hr = LoadMemberProperties(stream, ControlPropertySet(), self->properties_);
+  if (SUCCEEDED(hr)) self->state_ &= ~kRequiresSave;
   return hr;
 }
 
-HRESULT SysInfoObject::Save(LPSTREAM stream, BOOL) {
+HRESULT StreamFacet::Save(LPSTREAM stream, BOOL) {
   if (!stream) return E_POINTER;
-  return SaveMemberProperties(stream, ControlPropertySet(), properties_);
+  return SaveMemberProperties(stream, ControlPropertySet(), Self()->properties_);
 }
 
-HRESULT SysInfoObject::GetSizeMax(ULARGE_INTEGER*) { return E_NOTIMPL; }
+HRESULT StreamFacet::GetSizeMax(ULARGE_INTEGER*) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::InitNew() { return S_OK; }
+HRESULT StreamFacet::InitNew() { return S_OK; }
 
-HRESULT SysInfoObject::InitNew(IStorage*) { return InitNew(); }
+HRESULT StorageFacet::GetClassID(CLSID* classId) { return Self()->StreamFacet::GetClassID(classId); }
+
+HRESULT StorageFacet::IsDirty() { return Self()->StreamFacet::IsDirty(); }
+
+HRESULT StorageFacet::InitNew(IStorage*) { return S_OK; }
 
 namespace {
 const wchar_t kContentsStream[] = L"Contents";
 }
 
-HRESULT SysInfoObject::Load(IStorage* storage) {
+HRESULT StorageFacet::Load(IStorage* storage) {
   if (!storage) return E_POINTER;
-  IPersistStreamInit* persist = nullptr;
-  if (FAILED(InternalQueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) return E_FAIL;
   IStream* stream = nullptr;
   HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
   if (SUCCEEDED(hr)) {
-    hr = persist->Load(stream);
+    hr = Self()->StreamFacet::Load(stream);
     stream->Release();
   }
-  persist->Release();
   return hr;
 }
 
-HRESULT SysInfoObject::Save(IStorage* storage, BOOL sameAsLoad) {
+HRESULT StorageFacet::Save(IStorage* storage, BOOL sameAsLoad) {
   if (!storage) return E_POINTER;
-  IPersistStreamInit* persist = nullptr;
-  if (FAILED(InternalQueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) return E_FAIL;
   IStream* stream = nullptr;
   HRESULT hr = storage->CreateStream(kContentsStream, STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
                                      &stream);
   if (SUCCEEDED(hr)) {
-    hr = persist->Save(stream, sameAsLoad);
+    hr = Self()->StreamFacet::Save(stream, sameAsLoad);
     stream->Release();
   }
-  persist->Release();
   return hr;
 }
 
-HRESULT SysInfoObject::SaveCompleted(IStorage*) { return S_OK; }
-HRESULT SysInfoObject::HandsOffStorage() { return S_OK; }
+HRESULT StorageFacet::SaveCompleted(IStorage*) { return S_OK; }
+HRESULT StorageFacet::HandsOffStorage() { return S_OK; }
 
 }  // namespace devlore

@@ -2,6 +2,12 @@
 // The SysInfo control object: the scripting interface ISysInfo1 and the
 // embedding, activation, view, data, persistence and safety protocols that a
 // container needs in order to embed it. It draws nothing and fires no events.
+//
+// Each interface is implemented by a facet of its own: a small class that
+// derives from that one interface and reaches the object's state through
+// Self(). The object derives from the facets and overrides none of their
+// methods, so every interface's table holds only that interface's entries and
+// no call needs an adjusting thunk. The facets carry no data of their own.
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
@@ -15,31 +21,7 @@
 
 namespace devlore {
 
-// What one draw operation works on.
-struct DrawInfo {
-  DWORD aspect;
-  LONG index;
-  DVTARGETDEVICE* targetDevice;
-  HDC targetDc;
-  HDC dc;
-  RECTL bounds;
-  RECTL windowBounds;  // the metafile's window bounds, when drawing into one
-  BOOL metafile;
-};
-
-// The control base: window creation, interface query, draw with preparation
-// and plain draw, in this order.
-class ControlBase {
- public:
-  virtual HWND CreateControlWindowFor(HWND parent, const RECT& position) = 0;
-  virtual HRESULT ControlQueryInterface(REFIID iid, void** object) = 0;
-  virtual HRESULT DrawWithPreparation(DrawInfo& info) = 0;
-  virtual HRESULT DrawPlain(DrawInfo& info) = 0;
-
- protected:
-  ControlBase() = default;
-  ~ControlBase() = default;
-};
+class SysInfoObject;
 
 // State flags.
 enum : DWORD {
@@ -52,47 +34,35 @@ enum : DWORD {
 // The kind of in-place site the container gave.
 enum class SiteKind { kNone, kPlain, kExtended, kWindowless };
 
-class SysInfoObject final : public ISysInfo1,
-                      public ControlBase,
-                      public WindowImpl,
-                      public IPersistStreamInit,
-                      public IOleControl,
-                      public IOleInPlaceActiveObject,
-                      public IViewObjectEx,
-                      public IOleInPlaceObjectWindowless,
-                      public IPersistStorage,
-                      public ISpecifyPropertyPages,
-                      public IQuickActivate,
-                      public IDataObject,
-                      public IProvideClassInfo2,
-                      public IObjectSafety,
-                      public IOleObject {
+// One interface of the object. Its IUnknown methods are the object's
+// delegating unknown (the scripting facet's). They find the object from the
+// facet's table alone, so the methods of every facet are the same code and the
+// compiler keeps one copy of each.
+template <class Interface>
+class Facet : public Interface {
  public:
-  // outer null: stand-alone; otherwise aggregated under outer.
-  explicit SysInfoObject(IUnknown* outer);
-  ~SysInfoObject();
-  SysInfoObject(const SysInfoObject&) = delete;
-  SysInfoObject& operator=(const SysInfoObject&) = delete;
-
-  // The non-delegating unknown (the object's own identity when aggregated).
-  IUnknown* InnerUnknown() { return &inner_; }
-  HRESULT InternalQueryInterface(REFIID iid, void** object);
-  ULONG InternalAddRef();
-  ULONG InternalRelease();
-
-  // IUnknown (delegates to the outer object when aggregated).
   STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
   STDMETHOD_(ULONG, AddRef)() override;
   STDMETHOD_(ULONG, Release)() override;
 
-  // IDispatch
+ protected:
+  SysInfoObject* Self();
+};
+
+// ISysInfo1 and IDispatch, the object's primary interface. Its IUnknown
+// delegates to the outer object when aggregated, else to the inner unknown.
+class ScriptingFacet : public ISysInfo1 {
+ public:
+  STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+  STDMETHOD_(ULONG, AddRef)() override;
+  STDMETHOD_(ULONG, Release)() override;
+
   STDMETHOD(GetTypeInfoCount)(UINT* count) override;
   STDMETHOD(GetTypeInfo)(UINT index, LCID locale, ITypeInfo** typeInfo) override;
   STDMETHOD(GetIDsOfNames)(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override;
   STDMETHOD(Invoke)(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                     EXCEPINFO* exception, UINT* argumentError) override;
 
-  // ISysInfo1
   STDMETHOD(GetCatCountByIndex)(VARIANT* pvarIndex, VARIANT* pvarCount, VARIANT* pvarResult) override;
   STDMETHOD(GetDeviceTypeByIndex)(VARIANT* pvarIndex, VARIANT* pvarDeviceType, VARIANT* pvarResult) override;
   STDMETHOD(GetElementsInCatByIndices)(VARIANT* pvarDeviceIndex, VARIANT* pvarCatIndex, VARIANT* pvarElementCount,
@@ -106,41 +76,23 @@ class SysInfoObject final : public ISysInfo1,
                                  VARIANT_BOOL* pbResult) override;
   STDMETHOD(ValidateSession)(LONG* pVal) override;
 
-  // Control base
-  HWND CreateControlWindowFor(HWND parent, const RECT& position) override;
-  HRESULT ControlQueryInterface(REFIID iid, void** object) override;
-  HRESULT DrawWithPreparation(DrawInfo& info) override;
-  HRESULT DrawPlain(DrawInfo& info) override;
+ private:
+  SysInfoObject* Self();
+};
 
-  // Window implementation
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+// The non-delegating unknown: the object's identity when aggregated.
+class InnerUnknown : public IUnknown {
+ public:
+  STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+  STDMETHOD_(ULONG, AddRef)() override;
+  STDMETHOD_(ULONG, Release)() override;
 
-  // IPersist, IPersistStreamInit
-  STDMETHOD(GetClassID)(CLSID* classId) override;
-  STDMETHOD(IsDirty)() override;
-  STDMETHOD(Load)(LPSTREAM stream) override;
-  STDMETHOD(Save)(LPSTREAM stream, BOOL clearDirty) override;
-  STDMETHOD(GetSizeMax)(ULARGE_INTEGER* size) override;
-  STDMETHOD(InitNew)() override;
+ private:
+  SysInfoObject* Self();
+};
 
-  // IOleControl
-  STDMETHOD(GetControlInfo)(CONTROLINFO* info) override;
-  STDMETHOD(OnMnemonic)(MSG* message) override;
-  STDMETHOD(OnAmbientPropertyChange)(DISPID id) override;
-  STDMETHOD(FreezeEvents)(BOOL freeze) override;
-
-  // IOleWindow (shared by the in-place object and the in-place active object)
-  STDMETHOD(GetWindow)(HWND* window) override;
-  STDMETHOD(ContextSensitiveHelp)(BOOL enterMode) override;
-
-  // IOleInPlaceActiveObject
-  STDMETHOD(TranslateAccelerator)(LPMSG message) override;
-  STDMETHOD(OnFrameWindowActivate)(BOOL activate) override;
-  STDMETHOD(OnDocWindowActivate)(BOOL activate) override;
-  STDMETHOD(ResizeBorder)(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) override;
-  STDMETHOD(EnableModeless)(BOOL enable) override;
-
-  // IViewObject, IViewObject2, IViewObjectEx
+class ViewFacet : public Facet<IViewObjectEx> {
+ public:
   STDMETHOD(Draw)(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* targetDevice, HDC targetDc, HDC dc,
                   LPCRECTL bounds, LPCRECTL windowBounds, BOOL(STDMETHODCALLTYPE* proceed)(ULONG_PTR),
                   ULONG_PTR proceedArgument) override;
@@ -157,50 +109,41 @@ class SysInfoObject final : public ISysInfo1,
   STDMETHOD(QueryHitRect)(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG closeHint, DWORD* hitResult) override;
   STDMETHOD(GetNaturalExtent)(DWORD aspect, LONG index, DVTARGETDEVICE* targetDevice, HDC targetDc,
                               DVEXTENTINFO* extentInfo, LPSIZEL size) override;
+};
 
-  // IOleInPlaceObject, IOleInPlaceObjectWindowless
+class InPlaceFacet : public Facet<IOleInPlaceObjectWindowless> {
+ public:
+  STDMETHOD(GetWindow)(HWND* window) override;
+  STDMETHOD(ContextSensitiveHelp)(BOOL enterMode) override;
   STDMETHOD(InPlaceDeactivate)() override;
   STDMETHOD(UIDeactivate)() override;
   STDMETHOD(SetObjectRects)(LPCRECT position, LPCRECT clip) override;
   STDMETHOD(ReactivateAndUndo)() override;
   STDMETHOD(OnWindowMessage)(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
   STDMETHOD(GetDropTarget)(IDropTarget** target) override;
+};
 
-  // IPersistStorage
-  STDMETHOD(InitNew)(IStorage* storage) override;
-  STDMETHOD(Load)(IStorage* storage) override;
-  STDMETHOD(Save)(IStorage* storage, BOOL sameAsLoad) override;
-  STDMETHOD(SaveCompleted)(IStorage* storage) override;
-  STDMETHOD(HandsOffStorage)() override;
+class ActiveFacet : public Facet<IOleInPlaceActiveObject> {
+ public:
+  STDMETHOD(GetWindow)(HWND* window) override;
+  STDMETHOD(ContextSensitiveHelp)(BOOL enterMode) override;
+  STDMETHOD(TranslateAccelerator)(LPMSG message) override;
+  STDMETHOD(OnFrameWindowActivate)(BOOL activate) override;
+  STDMETHOD(OnDocWindowActivate)(BOOL activate) override;
+  STDMETHOD(ResizeBorder)(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) override;
+  STDMETHOD(EnableModeless)(BOOL enable) override;
+};
 
-  // ISpecifyPropertyPages
-  STDMETHOD(GetPages)(CAUUID* pages) override;
+class ControlFacet : public Facet<IOleControl> {
+ public:
+  STDMETHOD(GetControlInfo)(CONTROLINFO* info) override;
+  STDMETHOD(OnMnemonic)(MSG* message) override;
+  STDMETHOD(OnAmbientPropertyChange)(DISPID id) override;
+  STDMETHOD(FreezeEvents)(BOOL freeze) override;
+};
 
-  // IQuickActivate
-  STDMETHOD(QuickActivate)(QACONTAINER* container, QACONTROL* control) override;
-  STDMETHOD(SetContentExtent)(LPSIZEL size) override;
-  STDMETHOD(GetContentExtent)(LPSIZEL size) override;
-
-  // IDataObject
-  STDMETHOD(GetData)(FORMATETC* format, STGMEDIUM* medium) override;
-  STDMETHOD(GetDataHere)(FORMATETC* format, STGMEDIUM* medium) override;
-  STDMETHOD(QueryGetData)(FORMATETC* format) override;
-  STDMETHOD(GetCanonicalFormatEtc)(FORMATETC* in, FORMATETC* out) override;
-  STDMETHOD(SetData)(FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
-  STDMETHOD(EnumFormatEtc)(DWORD direction, IEnumFORMATETC** formats) override;
-  STDMETHOD(DAdvise)(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) override;
-  STDMETHOD(DUnadvise)(DWORD connection) override;
-  STDMETHOD(EnumDAdvise)(IEnumSTATDATA** advises) override;
-
-  // IProvideClassInfo, IProvideClassInfo2
-  STDMETHOD(GetClassInfo)(ITypeInfo** typeInfo) override;
-  STDMETHOD(GetGUID)(DWORD kind, GUID* guid) override;
-
-  // IObjectSafety
-  STDMETHOD(GetInterfaceSafetyOptions)(REFIID iid, DWORD* supported, DWORD* enabled) override;
-  STDMETHOD(SetInterfaceSafetyOptions)(REFIID iid, DWORD mask, DWORD enabled) override;
-
-  // IOleObject
+class OleObjectFacet : public Facet<IOleObject> {
+ public:
   STDMETHOD(SetClientSite)(IOleClientSite* site) override;
   STDMETHOD(GetClientSite)(IOleClientSite** site) override;
   STDMETHOD(SetHostNames)(LPCOLESTR containerApp, LPCOLESTR containerObject) override;
@@ -223,15 +166,133 @@ class SysInfoObject final : public ISysInfo1,
   STDMETHOD(EnumAdvise)(IEnumSTATDATA** advises) override;
   STDMETHOD(GetMiscStatus)(DWORD aspect, DWORD* status) override;
   STDMETHOD(SetColorScheme)(LOGPALETTE* palette) override;
+};
+
+class StreamFacet : public Facet<IPersistStreamInit> {
+ public:
+  STDMETHOD(GetClassID)(CLSID* classId) override;
+  STDMETHOD(IsDirty)() override;
+  STDMETHOD(Load)(LPSTREAM stream) override;
+  STDMETHOD(Save)(LPSTREAM stream, BOOL clearDirty) override;
+  STDMETHOD(GetSizeMax)(ULARGE_INTEGER* size) override;
+  STDMETHOD(InitNew)() override;
+};
+
+class PagesFacet : public Facet<ISpecifyPropertyPages> {
+ public:
+  STDMETHOD(GetPages)(CAUUID* pages) override;
+};
+
+class QuickFacet : public Facet<IQuickActivate> {
+ public:
+  STDMETHOD(QuickActivate)(QACONTAINER* container, QACONTROL* control) override;
+  STDMETHOD(SetContentExtent)(LPSIZEL size) override;
+  STDMETHOD(GetContentExtent)(LPSIZEL size) override;
+};
+
+class StorageFacet : public Facet<IPersistStorage> {
+ public:
+  STDMETHOD(GetClassID)(CLSID* classId) override;
+  STDMETHOD(IsDirty)() override;
+  STDMETHOD(InitNew)(IStorage* storage) override;
+  STDMETHOD(Load)(IStorage* storage) override;
+  STDMETHOD(Save)(IStorage* storage, BOOL sameAsLoad) override;
+  STDMETHOD(SaveCompleted)(IStorage* storage) override;
+  STDMETHOD(HandsOffStorage)() override;
+};
+
+class DataFacet : public Facet<IDataObject> {
+ public:
+  STDMETHOD(GetData)(FORMATETC* format, STGMEDIUM* medium) override;
+  STDMETHOD(GetDataHere)(FORMATETC* format, STGMEDIUM* medium) override;
+  STDMETHOD(QueryGetData)(FORMATETC* format) override;
+  STDMETHOD(GetCanonicalFormatEtc)(FORMATETC* in, FORMATETC* out) override;
+  STDMETHOD(SetData)(FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
+  STDMETHOD(EnumFormatEtc)(DWORD direction, IEnumFORMATETC** formats) override;
+  STDMETHOD(DAdvise)(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) override;
+  STDMETHOD(DUnadvise)(DWORD connection) override;
+  STDMETHOD(EnumDAdvise)(IEnumSTATDATA** advises) override;
+};
+
+class ClassInfoFacet : public Facet<IProvideClassInfo2> {
+ public:
+  STDMETHOD(GetClassInfo)(ITypeInfo** typeInfo) override;
+  STDMETHOD(GetGUID)(DWORD kind, GUID* guid) override;
+};
+
+class SafetyFacet : public Facet<IObjectSafety> {
+ public:
+  STDMETHOD(GetInterfaceSafetyOptions)(REFIID iid, DWORD* supported, DWORD* enabled) override;
+  STDMETHOD(SetInterfaceSafetyOptions)(REFIID iid, DWORD mask, DWORD enabled) override;
+};
+
+// The object's state. It is all zero at construction except for the extents,
+// which start at 5080 x 5080 HIMETRIC. The interface references are released
+// in the order they are listed.
+struct ControlState {
+  volatile LONG refCount_;
+  IUnknown* outer_;
+  IDispatch* ambientDispatch_;
+  IAdviseSink* viewAdviseSink_;
+  IOleClientSite* clientSite_;
+  IOleAdviseHolder* oleAdviseHolder_;
+  IDataAdviseHolder* dataAdviseHolder_;
+  IOleInPlaceSite* inPlaceSite_;  // the site as the kind below
+  SiteKind siteKind_;
+  SIZEL naturalExtent_;
+  ControlProperties properties_;  // the current extent
+  RECT position_;
+  DWORD state_;
+  LONG freezeCount_;
+  DWORD safetyOptions_;
+  SiteLock gate_;
+};
+
+class SysInfoObject final : public ScriptingFacet,
+                            public ViewFacet,
+                            public InPlaceFacet,
+                            public ActiveFacet,
+                            public ControlFacet,
+                            public OleObjectFacet,
+                            public StreamFacet,
+                            public PagesFacet,
+                            public QuickFacet,
+                            public StorageFacet,
+                            public DataFacet,
+                            public ClassInfoFacet,
+                            public SafetyFacet,
+                            public InnerUnknown,
+                            public WindowImpl,
+                            public ControlState {
+ public:
+  // outer null: stand-alone; otherwise aggregated under outer.
+  explicit SysInfoObject(IUnknown* outer);
+  // Releases what the object holds, then frees it. The destructor itself has
+  // nothing to do (and so need not reset the facets' table pointers).
+  void Destroy();
+  SysInfoObject(const SysInfoObject&) = delete;
+  SysInfoObject& operator=(const SysInfoObject&) = delete;
+
+  // The object's one delegating unknown, which every facet's IUnknown uses.
+  IUnknown* Unknown() { return static_cast<ScriptingFacet*>(this); }
+  HRESULT InternalQueryInterface(REFIID iid, void** object) { return InnerUnknown::QueryInterface(iid, object); }
 
  private:
-  // The non-delegating unknown of the aggregated form.
-  struct Inner : IUnknown {
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
-    SysInfoObject* owner;
-  };
+  friend class ScriptingFacet;
+  friend class InnerUnknown;
+  friend class ViewFacet;
+  friend class InPlaceFacet;
+  friend class ActiveFacet;
+  friend class ControlFacet;
+  friend class OleObjectFacet;
+  friend class StreamFacet;
+  friend class PagesFacet;
+  friend class QuickFacet;
+  friend class StorageFacet;
+  friend class DataFacet;
+  friend class ClassInfoFacet;
+  friend class SafetyFacet;
+  friend class WindowImpl;
 
   bool AccessGranted() const { return SiteLockAccessGranted(gate_); }
   // The ambient user mode: false only when the container says so.
@@ -243,25 +304,42 @@ class SysInfoObject final : public ISysInfo1,
   void FireViewChange();
   HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position, RECT* clip);
   IOleControlSite* ControlSite();  // with a reference, or null
-
-  // Members, all zero at construction unless stated.
-  volatile LONG refCount_ = 0;
-  IUnknown* outer_ = nullptr;
-  Inner inner_;
-  IOleClientSite* clientSite_ = nullptr;
-  IDispatch* ambientDispatch_ = nullptr;
-  IOleInPlaceSite* inPlaceSite_ = nullptr;  // the site as the kind below
-  SiteKind siteKind_ = SiteKind::kNone;
-  IOleAdviseHolder* oleAdviseHolder_ = nullptr;
-  IDataAdviseHolder* dataAdviseHolder_ = nullptr;
-  IAdviseSink* viewAdviseSink_ = nullptr;
-  SIZEL naturalExtent_ = {5080, 5080};
-  ControlProperties properties_;  // the current extent
-  RECT position_ = {};
-  DWORD state_ = 0;
-  LONG freezeCount_ = 0;
-  DWORD safetyOptions_ = 0;
-  SiteLock gate_ = {};
+  // Draws the control into a screen (not metafile) device context.
+  void DrawOnScreen(HDC dc);
+  // The UI activation a click or the focus brings, with window's parent.
+  void UiActivateFromWindow(HWND window);
+  // Tells the container's control site that the control gained or lost the focus.
+  void NotifyFocus(BOOL gained);
 };
+
+template <class Interface>
+inline SysInfoObject* Facet<Interface>::Self() {
+  return static_cast<SysInfoObject*>(this);
+}
+
+// The facets' IUnknown methods, defined in the object's own file.
+#define DEVLORE_FACET_UNKNOWN_DECLARATION(Interface)                  \
+  template <>                                                         \
+  HRESULT STDMETHODCALLTYPE Facet<Interface>::QueryInterface(REFIID iid, void** object); \
+  template <>                                                         \
+  ULONG STDMETHODCALLTYPE Facet<Interface>::AddRef();                                   \
+  template <>                                                         \
+  ULONG STDMETHODCALLTYPE Facet<Interface>::Release();
+DEVLORE_FACET_UNKNOWN_DECLARATION(IViewObjectEx)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleInPlaceObjectWindowless)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleInPlaceActiveObject)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleControl)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IOleObject)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IPersistStreamInit)
+DEVLORE_FACET_UNKNOWN_DECLARATION(ISpecifyPropertyPages)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IQuickActivate)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IPersistStorage)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IDataObject)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IProvideClassInfo2)
+DEVLORE_FACET_UNKNOWN_DECLARATION(IObjectSafety)
+#undef DEVLORE_FACET_UNKNOWN_DECLARATION
+
+inline SysInfoObject* ScriptingFacet::Self() { return static_cast<SysInfoObject*>(this); }
+inline SysInfoObject* InnerUnknown::Self() { return static_cast<SysInfoObject*>(this); }
 
 }  // namespace devlore

@@ -38,84 +38,88 @@ IOleControlSite* SysInfoObject::ControlSite() {
   return site;
 }
 
-HRESULT SysInfoObject::SetClientSite(IOleClientSite* site) {
-  SiteLockSetClientSite(gate_, site);
+HRESULT OleObjectFacet::SetClientSite(IOleClientSite* site) {
+  SysInfoObject* self = Self();
+  SiteLockSetClientSite(self->gate_, site);
   // The standard handling: keep the site and take its IDispatch for ambients.
   if (site) site->AddRef();
-  if (clientSite_) clientSite_->Release();
-  clientSite_ = site;
-  if (ambientDispatch_) {
-    IDispatch* old = ambientDispatch_;
-    ambientDispatch_ = nullptr;
+  if (self->clientSite_) self->clientSite_->Release();
+  self->clientSite_ = site;
+  if (self->ambientDispatch_) {
+    IDispatch* old = self->ambientDispatch_;
+    self->ambientDispatch_ = nullptr;
     old->Release();
   }
-  if (site) site->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&ambientDispatch_));
+  if (site) site->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&self->ambientDispatch_));
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetClientSite(IOleClientSite** site) {
+HRESULT OleObjectFacet::GetClientSite(IOleClientSite** site) {
   if (!site) return E_POINTER;
-  *site = clientSite_;
-  if (clientSite_) clientSite_->AddRef();
+  IOleClientSite* held = Self()->clientSite_;
+  *site = held;
+  if (held) held->AddRef();
   return S_OK;
 }
 
-HRESULT SysInfoObject::SetHostNames(LPCOLESTR containerApp, LPCOLESTR containerObject) {
-  return SiteLockSetHostNames(gate_, containerApp, containerObject);
+HRESULT OleObjectFacet::SetHostNames(LPCOLESTR containerApp, LPCOLESTR containerObject) {
+  return SiteLockSetHostNames(Self()->gate_, containerApp, containerObject);
 }
 
-HRESULT SysInfoObject::Close(DWORD saveOption) {
-  InPlaceDeactivate();
-  if ((state_ & kRequiresSave) && clientSite_ &&
+HRESULT OleObjectFacet::Close(DWORD saveOption) {
+  SysInfoObject* self = Self();
+  self->InPlaceFacet::InPlaceDeactivate();
+  if ((self->state_ & kRequiresSave) && self->clientSite_ &&
       (saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE)) {
-    clientSite_->SaveObject();
-    if (oleAdviseHolder_) oleAdviseHolder_->SendOnSave();
+    self->clientSite_->SaveObject();
+    if (self->oleAdviseHolder_) self->oleAdviseHolder_->SendOnSave();
   }
-  if (oleAdviseHolder_) oleAdviseHolder_->SendOnClose();
+  if (self->oleAdviseHolder_) self->oleAdviseHolder_->SendOnClose();
   return S_OK;
 }
 
-HRESULT SysInfoObject::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
+HRESULT OleObjectFacet::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
+HRESULT OleObjectFacet::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
   if (moniker) *moniker = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT SysInfoObject::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
+HRESULT OleObjectFacet::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::GetClipboardData(DWORD, IDataObject** data) {
+HRESULT OleObjectFacet::GetClipboardData(DWORD, IDataObject** data) {
   if (data) *data = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT SysInfoObject::DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND parent, LPCRECT position) {
+HRESULT OleObjectFacet::DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND parent, LPCRECT position) {
+  SysInfoObject* self = Self();
   switch (verb) {
     case OLEIVERB_PRIMARY:
-      if (AmbientUserModeIsFalse()) return PropertiesVerb(parent);
-      return DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, parent, position);
+      if (self->AmbientUserModeIsFalse()) return self->PropertiesVerb(parent);
+      return OleObjectFacet::DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, parent, position);
     case OLEIVERB_SHOW: {
-      const HRESULT hr = InPlaceActivate(OLEIVERB_SHOW, position);
+      const HRESULT hr = self->InPlaceActivate(OLEIVERB_SHOW, position);
       return FAILED(hr) ? hr : S_OK;
     }
     case OLEIVERB_OPEN:
       return S_OK;
     case OLEIVERB_HIDE:
-      UIDeactivate();
-      if (window_) ShowWindow(window_, SW_HIDE);
+      self->InPlaceFacet::UIDeactivate();
+      if (self->window_) ShowWindow(self->window_, SW_HIDE);
       return S_OK;
     case OLEIVERB_UIACTIVATE:
-      if (state_ & kUiActive) return S_OK;
-      return InPlaceActivate(OLEIVERB_UIACTIVATE, position);
+      if (self->state_ & kUiActive) return S_OK;
+      return self->InPlaceActivate(OLEIVERB_UIACTIVATE, position);
     case OLEIVERB_INPLACEACTIVATE: {
-      const HRESULT hr = InPlaceActivate(OLEIVERB_INPLACEACTIVATE, position);
-      FireViewChange();
+      const HRESULT hr = self->InPlaceActivate(OLEIVERB_INPLACEACTIVATE, position);
+      self->FireViewChange();
       return hr;
     }
     case OLEIVERB_DISCARDUNDOSTATE:
       return S_OK;
     case OLEIVERB_PROPERTIES:
-      return PropertiesVerb(parent);
+      return self->PropertiesVerb(parent);
     default:
       return E_NOTIMPL;
   }
@@ -128,13 +132,13 @@ HRESULT SysInfoObject::PropertiesVerb(HWND parent) {
     if (SUCCEEDED(hr)) return hr;
   }
   CAUUID pages = {0, nullptr};
-  if (FAILED(GetPages(&pages))) return OLEOBJ_S_CANNOT_DOVERB_NOW;
+  if (FAILED(PagesFacet::GetPages(&pages))) return OLEOBJ_S_CANNOT_DOVERB_NOW;
   LPOLESTR name = nullptr;
-  if (FAILED(GetUserType(USERCLASSTYPE_SHORT, &name)) || !name) {
+  if (FAILED(OleObjectFacet::GetUserType(USERCLASSTYPE_SHORT, &name)) || !name) {
     CoTaskMemFree(pages.pElems);
     return OLEOBJ_S_CANNOT_DOVERB_NOW;
   }
-  IUnknown* self = static_cast<IOleObject*>(this);
+  IUnknown* self = static_cast<OleObjectFacet*>(this);
   const HRESULT hr = OleCreatePropertyFrame(parent, 0, 0, name, 1, &self, pages.cElems, pages.pElems,
                                             AmbientLocale(), 0, nullptr);
   CoTaskMemFree(name);
@@ -154,62 +158,65 @@ void SysInfoObject::FireViewChange() {
   }
 }
 
-HRESULT SysInfoObject::EnumVerbs(IEnumOLEVERB** verbs) { return OleRegEnumVerbs(CLSID_SysInfo, verbs); }
+HRESULT OleObjectFacet::EnumVerbs(IEnumOLEVERB** verbs) { return OleRegEnumVerbs(CLSID_SysInfo, verbs); }
 
-HRESULT SysInfoObject::Update() { return S_OK; }
-HRESULT SysInfoObject::IsUpToDate() { return S_OK; }
+HRESULT OleObjectFacet::Update() { return S_OK; }
+HRESULT OleObjectFacet::IsUpToDate() { return S_OK; }
 
-HRESULT SysInfoObject::GetUserClassID(CLSID* classId) {
+HRESULT OleObjectFacet::GetUserClassID(CLSID* classId) {
   if (!classId) return E_POINTER;
   *classId = CLSID_SysInfo;
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetUserType(DWORD form, LPOLESTR* userType) {
+HRESULT OleObjectFacet::GetUserType(DWORD form, LPOLESTR* userType) {
   return OleRegGetUserType(CLSID_SysInfo, form, userType);
 }
 
-HRESULT SysInfoObject::SetExtent(DWORD aspect, SIZEL* size) {
+HRESULT OleObjectFacet::SetExtent(DWORD aspect, SIZEL* size) {
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
   if (!size) return E_POINTER;
-  properties_.currentExtent = *size;
+  Self()->properties_.currentExtent = *size;
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetExtent(DWORD aspect, SIZEL* size) {
+HRESULT OleObjectFacet::GetExtent(DWORD aspect, SIZEL* size) {
   if (aspect != DVASPECT_CONTENT) return E_FAIL;
   if (!size) return E_POINTER;
-  *size = properties_.currentExtent;
+  *size = Self()->properties_.currentExtent;
   return S_OK;
 }
 
-HRESULT SysInfoObject::Advise(IAdviseSink* sink, DWORD* connection) {
+HRESULT OleObjectFacet::Advise(IAdviseSink* sink, DWORD* connection) {
   if (!connection) return E_POINTER;
   *connection = 0;
-  if (!oleAdviseHolder_) {
-    const HRESULT hr = CreateOleAdviseHolder(&oleAdviseHolder_);
+  IOleAdviseHolder*& holder = Self()->oleAdviseHolder_;
+  if (!holder) {
+    const HRESULT hr = CreateOleAdviseHolder(&holder);
     if (FAILED(hr)) return hr;
   }
-  return oleAdviseHolder_->Advise(sink, connection);
+  return holder->Advise(sink, connection);
 }
 
-HRESULT SysInfoObject::Unadvise(DWORD connection) {
-  if (!oleAdviseHolder_) return E_FAIL;
-  return oleAdviseHolder_->Unadvise(connection);
+HRESULT OleObjectFacet::Unadvise(DWORD connection) {
+  IOleAdviseHolder* holder = Self()->oleAdviseHolder_;
+  if (!holder) return E_FAIL;
+  return holder->Unadvise(connection);
 }
 
-HRESULT SysInfoObject::EnumAdvise(IEnumSTATDATA** advises) {
+HRESULT OleObjectFacet::EnumAdvise(IEnumSTATDATA** advises) {
   if (!advises) return E_POINTER;
   *advises = nullptr;
-  if (!oleAdviseHolder_) return E_FAIL;
-  return oleAdviseHolder_->EnumAdvise(advises);
+  IOleAdviseHolder* holder = Self()->oleAdviseHolder_;
+  if (!holder) return E_FAIL;
+  return holder->EnumAdvise(advises);
 }
 
-HRESULT SysInfoObject::GetMiscStatus(DWORD aspect, DWORD* status) {
+HRESULT OleObjectFacet::GetMiscStatus(DWORD aspect, DWORD* status) {
   if (!status) return E_POINTER;
   return OleRegGetMiscStatus(CLSID_SysInfo, aspect, status);
 }
 
-HRESULT SysInfoObject::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
+HRESULT OleObjectFacet::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
 
 }  // namespace devlore

@@ -33,15 +33,25 @@ bool CategoryElementCount(const DeviceObject& device, LONG category, uint32_t* c
   return true;
 }
 
+// The start the indexed methods share: the access gate, the two output
+// variants, then the index arguments in order, reading up to the first that
+// fails. Both outputs are emptied once the arguments have been read.
+HRESULT StartIndexedCall(bool granted, VARIANT* output, VARIANT* result, VARIANT* const* arguments, unsigned count,
+                         LONG* indices) {
+  if (!granted) return E_ACCESSDENIED;
+  if (!output || !result) return E_POINTER;
+  HRESULT read = S_OK;
+  for (unsigned i = 0; i < count && SUCCEEDED(read); ++i) read = ReadIndexArgument(arguments[i], &indices[i]);
+  VariantInit(output);
+  VariantInit(result);
+  return read;
+}
+
 }  // namespace
 
-HRESULT SysInfoObject::GetCatCountByIndex(VARIANT* pvarIndex, VARIANT* pvarCount, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
-  if (!pvarCount || !pvarResult) return E_POINTER;
+HRESULT ScriptingFacet::GetCatCountByIndex(VARIANT* pvarIndex, VARIANT* pvarCount, VARIANT* pvarResult) {
   LONG index;
-  const HRESULT read = ReadIndexArgument(pvarIndex, &index);
-  VariantInit(pvarCount);
-  VariantInit(pvarResult);
+  const HRESULT read = StartIndexedCall(Self()->AccessGranted(), pvarCount, pvarResult, &pvarIndex, 1, &index);
   if (FAILED(read)) return read;
   DeviceObject* device = DeviceAt(index);
   if (!device) return DISP_E_BADINDEX;
@@ -50,13 +60,9 @@ HRESULT SysInfoObject::GetCatCountByIndex(VARIANT* pvarIndex, VARIANT* pvarCount
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDeviceType, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
-  if (!pvarDeviceType || !pvarResult) return E_POINTER;
+HRESULT ScriptingFacet::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDeviceType, VARIANT* pvarResult) {
   LONG index;
-  const HRESULT read = ReadIndexArgument(pvarIndex, &index);
-  VariantInit(pvarDeviceType);
-  VariantInit(pvarResult);
+  const HRESULT read = StartIndexedCall(Self()->AccessGranted(), pvarDeviceType, pvarResult, &pvarIndex, 1, &index);
   if (FAILED(read)) return read;
   DeviceObject* device = DeviceAt(index);
   if (!device) return DISP_E_BADINDEX;
@@ -67,26 +73,22 @@ HRESULT SysInfoObject::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDev
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetElementsInCatByIndices(VARIANT* pvarDeviceIndex, VARIANT* pvarCatIndex,
+HRESULT ScriptingFacet::GetElementsInCatByIndices(VARIANT* pvarDeviceIndex, VARIANT* pvarCatIndex,
                                                  VARIANT* pvarElementCount, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
-  if (!pvarElementCount || !pvarResult) return E_POINTER;
-  LONG deviceIndex, categoryIndex;
-  HRESULT read = ReadIndexArgument(pvarDeviceIndex, &deviceIndex);
-  if (SUCCEEDED(read)) read = ReadIndexArgument(pvarCatIndex, &categoryIndex);
-  VariantInit(pvarElementCount);
-  VariantInit(pvarResult);
+  VARIANT* const arguments[] = {pvarDeviceIndex, pvarCatIndex};
+  LONG indices[2];
+  const HRESULT read = StartIndexedCall(Self()->AccessGranted(), pvarElementCount, pvarResult, arguments, 2, indices);
   if (FAILED(read)) return read;
-  DeviceObject* device = DeviceAt(deviceIndex);
+  DeviceObject* device = DeviceAt(indices[0]);
   uint32_t count;
-  if (!device || !CategoryElementCount(*device, categoryIndex, &count)) return DISP_E_BADINDEX;
+  if (!device || !CategoryElementCount(*device, indices[1], &count)) return DISP_E_BADINDEX;
   SetI4(pvarElementCount, static_cast<LONG>(count));
   SetI4(pvarResult, 1);
   return S_OK;
 }
 
-HRESULT SysInfoObject::InitializeDeviceObjects(VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::InitializeDeviceObjects(VARIANT* pvarResult) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarResult) return E_POINTER;
   VariantInit(pvarResult);
   // The probe drivers are opened by file name alone: make their folder current.
@@ -101,16 +103,16 @@ HRESULT SysInfoObject::InitializeDeviceObjects(VARIANT* pvarResult) {
   return S_OK;
 }
 
-HRESULT SysInfoObject::DeInitializeDeviceObjects(VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::DeInitializeDeviceObjects(VARIANT* pvarResult) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarResult) return E_POINTER;
   VariantInit(pvarResult);
   SetI4(pvarResult, TerminateDeviceList());
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetObjectCount(VARIANT* pvarCount) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+HRESULT ScriptingFacet::GetObjectCount(VARIANT* pvarCount) {
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pvarCount) return E_POINTER;
   int32_t count = 0;
   GetNumberOfDeviceObjects(&count);
@@ -118,17 +120,13 @@ HRESULT SysInfoObject::GetObjectCount(VARIANT* pvarCount) {
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetSingleString(VARIANT* pvarObjectIndex, VARIANT* pvarCatIndex, VARIANT* pvarElementIndex,
+HRESULT ScriptingFacet::GetSingleString(VARIANT* pvarObjectIndex, VARIANT* pvarCatIndex, VARIANT* pvarElementIndex,
                                        VARIANT* pvarString, VARIANT* pvarResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
-  if (!pvarString || !pvarResult) return E_POINTER;
-  LONG deviceIndex, categoryIndex, elementIndex;
-  HRESULT read = ReadIndexArgument(pvarObjectIndex, &deviceIndex);
-  if (SUCCEEDED(read)) read = ReadIndexArgument(pvarCatIndex, &categoryIndex);
-  if (SUCCEEDED(read)) read = ReadIndexArgument(pvarElementIndex, &elementIndex);
-  VariantInit(pvarString);
-  VariantInit(pvarResult);
+  VARIANT* const arguments[] = {pvarObjectIndex, pvarCatIndex, pvarElementIndex};
+  LONG indices[3];
+  const HRESULT read = StartIndexedCall(Self()->AccessGranted(), pvarString, pvarResult, arguments, 3, indices);
   if (FAILED(read)) return read;
+  const LONG deviceIndex = indices[0], categoryIndex = indices[1], elementIndex = indices[2];
   DeviceObject* device = DeviceAt(deviceIndex);
   uint32_t count;
   if (!device || !CategoryElementCount(*device, categoryIndex, &count) || elementIndex < 0 ||
@@ -158,9 +156,9 @@ HRESULT SysInfoObject::GetSingleString(VARIANT* pvarObjectIndex, VARIANT* pvarCa
   return S_OK;
 }
 
-HRESULT SysInfoObject::IsVersionCompatible(short nMajorVersion, short nMinorVersion, short nBuildNumber,
+HRESULT ScriptingFacet::IsVersionCompatible(short nMajorVersion, short nMinorVersion, short nBuildNumber,
                                            VARIANT_BOOL* pbResult) {
-  if (!AccessGranted()) return E_ACCESSDENIED;
+  if (!Self()->AccessGranted()) return E_ACCESSDENIED;
   if (!pbResult) return E_POINTER;
   *pbResult = VARIANT_FALSE;
   bool compatible = nMajorVersion <= 1 && nMinorVersion <= 1;
@@ -169,7 +167,7 @@ HRESULT SysInfoObject::IsVersionCompatible(short nMajorVersion, short nMinorVers
   return S_OK;
 }
 
-HRESULT SysInfoObject::ValidateSession(LONG* pVal) {
+HRESULT ScriptingFacet::ValidateSession(LONG* pVal) {
   if (!pVal) return E_POINTER;
   OSVERSIONINFOA info;
   BYTE* bytes = reinterpret_cast<BYTE*>(&info);

@@ -13,100 +13,77 @@ LONG HimetricToPixels(LONG himetric, int dotsPerInch) {
 
 }  // namespace
 
-HRESULT SysInfoObject::DrawWithPreparation(DrawInfo& info) {
-  if (info.metafile) return DrawPlain(info);
-  const int saved = SaveDC(info.dc);
-  // The bounds in device units, with the caller's mapping still in force.
-  POINT corners[2] = {{info.bounds.left, info.bounds.top}, {info.bounds.right, info.bounds.bottom}};
-  LPtoDP(info.dc, corners, 2);
-  info.bounds.left = corners[0].x;
-  info.bounds.top = corners[0].y;
-  info.bounds.right = corners[1].x;
-  info.bounds.bottom = corners[1].y;
-  SetMapMode(info.dc, MM_TEXT);
-  SetWindowOrgEx(info.dc, 0, 0, nullptr);
-  SetViewportOrgEx(info.dc, 0, 0, nullptr);
-  const HRESULT hr = DrawPlain(info);
-  if (saved) RestoreDC(info.dc, saved);
-  return hr;
+void SysInfoObject::DrawOnScreen(HDC dc) {
+  // The drawing runs in device units on a saved state of the caller's device
+  // context, which is restored afterwards. This control shows nothing of its own.
+  const int saved = SaveDC(dc);
+  SetMapMode(dc, MM_TEXT);
+  SetWindowOrgEx(dc, 0, 0, nullptr);
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  if (saved) RestoreDC(dc, saved);
 }
 
-// This control shows nothing of its own.
-HRESULT SysInfoObject::DrawPlain(DrawInfo&) { return S_OK; }
-
-HRESULT SysInfoObject::Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE* targetDevice, HDC targetDc, HDC dc,
-                            LPCRECTL bounds, LPCRECTL windowBounds, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+HRESULT ViewFacet::Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
+                        BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
   if (!dc) return E_INVALIDARG;
-  DrawInfo info = {};
-  info.aspect = aspect;
-  info.index = index;
-  info.targetDevice = targetDevice;
-  info.targetDc = targetDc;
-  info.dc = dc;
-  if (bounds) {
-    info.bounds = *bounds;
-  } else if ((state_ & kInPlaceActive) && (state_ & kWindowless)) {
-    // A windowless container may leave the bounds to the object's position.
-    info.bounds.left = position_.left;
-    info.bounds.top = position_.top;
-    info.bounds.right = position_.right;
-    info.bounds.bottom = position_.bottom;
-  } else {
-    return E_INVALIDARG;
-  }
-  if (windowBounds) info.windowBounds = *windowBounds;
-  info.metafile = IsMetafileDc(dc);
-  return DrawWithPreparation(info);
+  SysInfoObject* self = Self();
+  // A windowless container may leave the bounds to the object's position.
+  if (!bounds && !((self->state_ & kInPlaceActive) && (self->state_ & kWindowless))) return E_INVALIDARG;
+  // Into a metafile nothing is drawn at all.
+  if (!IsMetafileDc(dc)) self->DrawOnScreen(dc);
+  return S_OK;
 }
 
-HRESULT SysInfoObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colorSet) {
+HRESULT ViewFacet::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colorSet) {
   if (colorSet) *colorSet = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT SysInfoObject::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
-HRESULT SysInfoObject::Unfreeze(DWORD) { return E_NOTIMPL; }
+HRESULT ViewFacet::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
+HRESULT ViewFacet::Unfreeze(DWORD) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::SetAdvise(DWORD, DWORD, IAdviseSink* sink) {
+HRESULT ViewFacet::SetAdvise(DWORD, DWORD, IAdviseSink* sink) {
+  IAdviseSink*& held = Self()->viewAdviseSink_;
   if (sink) sink->AddRef();
-  if (viewAdviseSink_) viewAdviseSink_->Release();
-  viewAdviseSink_ = sink;
+  if (held) held->Release();
+  held = sink;
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
+HRESULT ViewFacet::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
   // Aspects and flags are not kept.
   if (aspects) *aspects = 0;
   if (flags) *flags = 0;
   if (sink) {
-    *sink = viewAdviseSink_;
-    if (viewAdviseSink_) viewAdviseSink_->AddRef();
+    IAdviseSink* held = Self()->viewAdviseSink_;
+    *sink = held;
+    if (held) held->AddRef();
   }
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetExtent(DWORD, LONG, DVTARGETDEVICE*, LPSIZEL size) {
+HRESULT ViewFacet::GetExtent(DWORD, LONG, DVTARGETDEVICE*, LPSIZEL size) {
   if (!size) return E_POINTER;
-  *size = properties_.currentExtent;
+  *size = Self()->properties_.currentExtent;
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetRect(DWORD, LPRECTL) { return E_NOTIMPL; }
+HRESULT ViewFacet::GetRect(DWORD, LPRECTL) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::GetViewStatus(DWORD* status) {
+HRESULT ViewFacet::GetViewStatus(DWORD* status) {
   if (!status) return E_POINTER;
   *status = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
   return S_OK;
 }
 
-HRESULT SysInfoObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) {
+HRESULT ViewFacet::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) {
   if (!bounds || !hitResult) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return E_FAIL;
   *hitResult = PtInRect(bounds, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
   return S_OK;
 }
 
-HRESULT SysInfoObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) {
+HRESULT ViewFacet::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) {
   if (!bounds || !location || !hitResult) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return E_FAIL;
   RECT overlap;
@@ -114,24 +91,24 @@ HRESULT SysInfoObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT locati
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetNaturalExtent(DWORD aspect, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO* extentInfo,
+HRESULT ViewFacet::GetNaturalExtent(DWORD aspect, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO* extentInfo,
                                         LPSIZEL size) {
   if (!extentInfo || !size) return E_POINTER;
   if (aspect != DVASPECT_CONTENT || extentInfo->dwExtentMode != DVEXTENT_CONTENT) return E_FAIL;
-  *size = naturalExtent_;
+  *size = Self()->naturalExtent_;
   return S_OK;
 }
 
 // ---- IDataObject ----------------------------------------------------------
 
-HRESULT SysInfoObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
+HRESULT DataFacet::GetData(FORMATETC* format, STGMEDIUM* medium) {
   if (!medium) return E_POINTER;
   BYTE* bytes = reinterpret_cast<BYTE*>(medium);
   for (unsigned i = 0; i < sizeof *medium; ++i) bytes[i] = 0;
   if (!format) return E_POINTER;
   if (!(format->tymed & TYMED_MFPICT)) return DV_E_TYMED;
 
-  const SIZEL extent = properties_.currentExtent;
+  const SIZEL extent = Self()->properties_.currentExtent;
   SIZE pixels = {0, 0};
   if (HDC screen = GetDC(nullptr)) {
     pixels.cx = HimetricToPixels(extent.cx, GetDeviceCaps(screen, LOGPIXELSX));
@@ -142,15 +119,7 @@ HRESULT SysInfoObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
   if (!recorder) return E_UNEXPECTED;
   SetWindowOrgEx(recorder, 0, 0, nullptr);
   SetWindowExtEx(recorder, pixels.cx, pixels.cy, nullptr);
-  DrawInfo info = {};
-  info.aspect = DVASPECT_CONTENT;
-  info.index = -1;
-  info.dc = recorder;
-  info.bounds.right = pixels.cx;
-  info.bounds.bottom = pixels.cy;
-  info.windowBounds = info.bounds;
-  info.metafile = TRUE;
-  DrawWithPreparation(info);
+  // The control draws nothing into the picture.
   HMETAFILE metafile = CloseMetaFile(recorder);
   if (!metafile) return E_UNEXPECTED;
 
@@ -172,41 +141,44 @@ HRESULT SysInfoObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
   return S_OK;
 }
 
-HRESULT SysInfoObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
-HRESULT SysInfoObject::QueryGetData(FORMATETC*) { return E_NOTIMPL; }
+HRESULT DataFacet::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+HRESULT DataFacet::QueryGetData(FORMATETC*) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
+HRESULT DataFacet::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
   if (out) out->ptd = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT SysInfoObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+HRESULT DataFacet::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
 
-HRESULT SysInfoObject::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) {
+HRESULT DataFacet::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) {
   if (formats) *formats = nullptr;
   return E_NOTIMPL;
 }
 
-HRESULT SysInfoObject::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) {
+HRESULT DataFacet::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) {
   if (!connection) return E_POINTER;
   *connection = 0;
-  if (!dataAdviseHolder_) {
-    const HRESULT hr = CreateDataAdviseHolder(&dataAdviseHolder_);
+  IDataAdviseHolder*& holder = Self()->dataAdviseHolder_;
+  if (!holder) {
+    const HRESULT hr = CreateDataAdviseHolder(&holder);
     if (FAILED(hr)) return hr;
   }
-  return dataAdviseHolder_->Advise(static_cast<IDataObject*>(this), format, flags, sink, connection);
+  return holder->Advise(this, format, flags, sink, connection);
 }
 
-HRESULT SysInfoObject::DUnadvise(DWORD connection) {
-  if (!dataAdviseHolder_) return OLE_E_NOCONNECTION;
-  return dataAdviseHolder_->Unadvise(connection);
+HRESULT DataFacet::DUnadvise(DWORD connection) {
+  IDataAdviseHolder* holder = Self()->dataAdviseHolder_;
+  if (!holder) return OLE_E_NOCONNECTION;
+  return holder->Unadvise(connection);
 }
 
-HRESULT SysInfoObject::EnumDAdvise(IEnumSTATDATA** advises) {
+HRESULT DataFacet::EnumDAdvise(IEnumSTATDATA** advises) {
   if (!advises) return E_POINTER;
   *advises = nullptr;
-  if (!dataAdviseHolder_) return E_FAIL;
-  return dataAdviseHolder_->EnumAdvise(advises);
+  IDataAdviseHolder* holder = Self()->dataAdviseHolder_;
+  if (!holder) return E_FAIL;
+  return holder->EnumAdvise(advises);
 }
 
 }  // namespace devlore

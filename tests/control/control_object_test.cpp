@@ -47,6 +47,76 @@ TEST(ControlInterfaces, AnswersExactlyItsTwentyInterfaces) {
   EXPECT_EQ(E_POINTER, control->QueryInterface(IID_IUnknown, nullptr));
 }
 
+// Every interface pointer the query hands out must run that interface's own
+// methods: one call per interface whose answer only that interface gives.
+TEST(ControlInterfaces, EachAnsweredPointerRunsItsOwnInterface) {
+  ComPtr<IUnknown> control = NewControl<IUnknown>(IID_IUnknown);
+  auto query = [&](REFIID iid) {
+    ComPtr<IUnknown> found;
+    EXPECT_EQ(S_OK, control.QueryInto(iid, found));
+    return found;
+  };
+  UINT count = 0;
+  EXPECT_EQ(S_OK, static_cast<ISysInfo1*>(query(IID_ISysInfo1).Get())->GetTypeInfoCount(&count));
+  EXPECT_EQ(1u, count);
+  count = 0;
+  EXPECT_EQ(S_OK, static_cast<IDispatch*>(query(IID_IDispatch).Get())->GetTypeInfoCount(&count));
+  EXPECT_EQ(1u, count);
+
+  DWORD status = 0;
+  EXPECT_EQ(S_OK, static_cast<IViewObjectEx*>(query(IID_IViewObjectEx).Get())->GetViewStatus(&status));
+  EXPECT_EQ(static_cast<DWORD>(VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND), status);
+  SIZEL extent = {};
+  EXPECT_EQ(S_OK, static_cast<IViewObject2*>(query(IID_IViewObject2).Get())
+                      ->GetExtent(DVASPECT_CONTENT, -1, nullptr, &extent));
+  EXPECT_EQ(5080, extent.cx);
+  EXPECT_EQ(E_NOTIMPL, static_cast<IViewObject*>(query(IID_IViewObject).Get())->Unfreeze(0));
+
+  for (REFIID iid : {IID_IOleInPlaceObjectWindowless, IID_IOleInPlaceObject, IID_IOleWindow,
+                     IID_IOleInPlaceActiveObject}) {
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(E_UNEXPECTED, static_cast<IOleWindow*>(query(iid).Get())->GetWindow(&window));
+    EXPECT_EQ(nullptr, window);
+  }
+  EXPECT_EQ(E_NOTIMPL,
+            static_cast<IOleInPlaceObjectWindowless*>(query(IID_IOleInPlaceObjectWindowless).Get())
+                ->GetDropTarget(nullptr));
+  EXPECT_EQ(E_NOTIMPL, static_cast<IOleInPlaceObject*>(query(IID_IOleInPlaceObject).Get())->ReactivateAndUndo());
+  EXPECT_EQ(E_POINTER, static_cast<IOleInPlaceActiveObject*>(query(IID_IOleInPlaceActiveObject).Get())
+                          ->TranslateAccelerator(nullptr));
+
+  EXPECT_EQ(E_NOTIMPL, static_cast<IOleControl*>(query(IID_IOleControl).Get())->GetControlInfo(nullptr));
+  CLSID user = {};
+  EXPECT_EQ(S_OK, static_cast<IOleObject*>(query(IID_IOleObject).Get())->GetUserClassID(&user));
+  EXPECT_TRUE(IsEqualCLSID(CLSID_SysInfo, user));
+  EXPECT_EQ(E_NOTIMPL, static_cast<IPersistStreamInit*>(query(IID_IPersistStreamInit).Get())->GetSizeMax(nullptr));
+  for (REFIID iid : {IID_IPersist, IID_IPersistStorage}) {
+    CLSID persisted = {};
+    EXPECT_EQ(S_OK, static_cast<IPersist*>(query(iid).Get())->GetClassID(&persisted));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_SysInfo, persisted));
+  }
+  EXPECT_EQ(S_OK, static_cast<IPersistStorage*>(query(IID_IPersistStorage).Get())->HandsOffStorage());
+  CAUUID pages = {5, nullptr};
+  EXPECT_EQ(S_OK, static_cast<ISpecifyPropertyPages*>(query(IID_ISpecifyPropertyPages).Get())->GetPages(&pages));
+  EXPECT_EQ(0u, pages.cElems);
+  SIZEL content = {};
+  EXPECT_EQ(S_OK, static_cast<IQuickActivate*>(query(IID_IQuickActivate).Get())->GetContentExtent(&content));
+  EXPECT_EQ(5080, content.cy);
+  EXPECT_EQ(OLE_E_NOCONNECTION, static_cast<IDataObject*>(query(IID_IDataObject).Get())->DUnadvise(1));
+  ComPtr<ITypeInfo> classInfo;
+  EXPECT_EQ(S_OK, static_cast<IProvideClassInfo*>(query(IID_IProvideClassInfo).Get())
+                      ->GetClassInfo(classInfo.Receive()));
+  EXPECT_TRUE(classInfo);
+  GUID source = IID_IDispatch;
+  EXPECT_EQ(E_FAIL, static_cast<IProvideClassInfo2*>(query(IID_IProvideClassInfo2).Get())
+                        ->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source));
+  EXPECT_TRUE(IsEqualGUID(GUID_NULL, source));
+  DWORD supported = 0, enabled = 0;
+  EXPECT_EQ(S_OK, static_cast<IObjectSafety*>(query(IID_IObjectSafety).Get())
+                      ->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled));
+  EXPECT_EQ(static_cast<DWORD>(INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA), supported);
+}
+
 TEST(ControlCreation, EachObjectHoldsOneModuleLock) {
   const LONG before = ModuleLockCount();
   IUnknown* first = nullptr;
