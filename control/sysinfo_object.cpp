@@ -134,23 +134,18 @@ SysInfoObject* OwnerOf(void* facet) {
 
 // The IUnknown methods of one facet. Every facet's are the same code, which
 // the compiler folds into one copy of each. It folds methods of different
-// classes only where it does not track their classes for devirtualisation,
-// which these calls through a known object do not need.
-#define DEVLORE_FOLDABLE __attribute__((optimize("no-devirtualize")))
-#define DEVLORE_FACET_UNKNOWN(Interface)                                                         \
-  template <>                                                                                    \
-  DEVLORE_FOLDABLE HRESULT STDMETHODCALLTYPE Facet<Interface>::QueryInterface(REFIID iid,        \
-                                                                              void** object) {   \
-    return OwnerOf(this)->ScriptingFacet::QueryInterface(iid, object);                           \
-  }                                                                                              \
-  template <>                                                                                    \
-  DEVLORE_FOLDABLE ULONG STDMETHODCALLTYPE Facet<Interface>::AddRef() {                          \
-    return OwnerOf(this)->ScriptingFacet::AddRef();                                              \
-  }                                                                                              \
-  template <>                                                                                    \
-  DEVLORE_FOLDABLE ULONG STDMETHODCALLTYPE Facet<Interface>::Release() {                         \
-    return OwnerOf(this)->ScriptingFacet::Release();                                             \
-  }
+// classes only where it does not track their classes for devirtualisation, so
+// this file is compiled without it (see the build); the calls here go through
+// a known object and gain nothing from it.
+#define DEVLORE_FACET_UNKNOWN(Interface)                                                                  \
+  template <>                                                                                             \
+  HRESULT STDMETHODCALLTYPE Facet<Interface>::QueryInterface(REFIID iid, void** object) {                \
+    return OwnerOf(this)->ScriptingFacet::QueryInterface(iid, object);                                    \
+  }                                                                                                       \
+  template <>                                                                                             \
+  ULONG STDMETHODCALLTYPE Facet<Interface>::AddRef() { return OwnerOf(this)->ScriptingFacet::AddRef(); }  \
+  template <>                                                                                             \
+  ULONG STDMETHODCALLTYPE Facet<Interface>::Release() { return OwnerOf(this)->ScriptingFacet::Release(); }
 
 DEVLORE_FACET_UNKNOWN(IViewObjectEx)
 DEVLORE_FACET_UNKNOWN(IOleInPlaceObjectWindowless)
@@ -165,7 +160,6 @@ DEVLORE_FACET_UNKNOWN(IDataObject)
 DEVLORE_FACET_UNKNOWN(IProvideClassInfo2)
 DEVLORE_FACET_UNKNOWN(IObjectSafety)
 #undef DEVLORE_FACET_UNKNOWN
-#undef DEVLORE_FOLDABLE
 
 HRESULT ScriptingFacet::QueryInterface(REFIID iid, void** object) {
   SysInfoObject* self = Self();
