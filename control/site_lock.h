@@ -1,7 +1,7 @@
 #pragma once
-// The access gate of the SysInfo control. The control object embeds one
-// SiteLock right after its IOleObject base and routes IOleObject::SetClientSite
-// and IOleObject::SetHostNames through the functions below. The access decision
+// The access gate of the SysInfo control. The control object holds one
+// SiteLock in its state and routes IOleObject::SetClientSite and
+// IOleObject::SetHostNames through the functions below. The access decision
 // is taken once, at the first non-null client site (the hosting page check) or
 // at the first SetHostNames (the host access code), and never changes again.
 #include <windows.h>

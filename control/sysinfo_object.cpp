@@ -62,8 +62,8 @@ namespace {
 
 // The facets in the order of the object's bases. Each facet holds nothing but
 // its table pointer, so facet k lies k pointers into the object.
-enum : BYTE { kScripting, kView, kInPlace, kActive, kControl, kOle, kStream, kPages, kQuick, kStorage, kData,
-              kClassInfo, kSafety };
+enum : BYTE { kScripting, kStream, kControl, kActive, kView, kInPlace, kStorage, kPages, kQuick, kData, kClassInfo,
+              kSafety, kOle };
 static_assert(sizeof(ScriptingFacet) == sizeof(void*) && sizeof(ViewFacet) == sizeof(void*) &&
                   sizeof(InPlaceFacet) == sizeof(void*) && sizeof(ActiveFacet) == sizeof(void*) &&
                   sizeof(ControlFacet) == sizeof(void*) && sizeof(OleObjectFacet) == sizeof(void*) &&

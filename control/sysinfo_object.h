@@ -249,18 +249,18 @@ struct ControlState {
 };
 
 class SysInfoObject final : public ScriptingFacet,
+                            public StreamFacet,
+                            public ControlFacet,
+                            public ActiveFacet,
                             public ViewFacet,
                             public InPlaceFacet,
-                            public ActiveFacet,
-                            public ControlFacet,
-                            public OleObjectFacet,
-                            public StreamFacet,
+                            public StorageFacet,
                             public PagesFacet,
                             public QuickFacet,
-                            public StorageFacet,
                             public DataFacet,
                             public ClassInfoFacet,
                             public SafetyFacet,
+                            public OleObjectFacet,
                             public InnerUnknown,
                             public WindowImpl,
                             public ControlState {
