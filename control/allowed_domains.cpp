@@ -50,14 +50,6 @@ bool CompareOne(const char* domain, volatile char* scratch, void (*spell)(volati
 
 }  // namespace
 
-bool SameText(const char* a, const char* b) {
-  if (!a || !b) return false;
-  for (;; ++a, ++b) {
-    if (*a != *b) return false;
-    if (*a == 0) return true;
-  }
-}
-
 bool MatchesAllowedDomainIn(const char* domain, volatile char* scratch) {
   if (!domain || !scratch) return false;
   if (CompareOne(domain, scratch, SpellFirst)) return true;

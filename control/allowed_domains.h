@@ -2,16 +2,12 @@
 // The two domains whose pages may read the hardware summary. The names are not
 // kept as text in the library's data: each one is spelled out, byte by byte,
 // into a small scratch buffer right before it is compared and wiped right after.
+#include "model/same_text.h"
 
 namespace devlore {
 
 // Room for the longer name (10 characters) and its terminator, zero-padded.
 constexpr int kAllowedDomainBufferSize = 12;
-
-// Exact byte-for-byte equality of two terminated texts. The platform's
-// lstrcmpA compares linguistically and treats some characters (the soft hyphen,
-// for one) as absent, so it would let a different host name pass as equal.
-bool SameText(const char* a, const char* b);
 
 // True when domain (a name.tld part of a host name, ANSI) equals one of the
 // allowed domains exactly (case-sensitive). The comparison runs in a local

@@ -57,6 +57,39 @@ UniqueArray<char> ToAnsi(const wchar_t* text) {
   return copy;
 }
 
+// An ANSI copy of an address that stands for exactly the same text. The
+// conversion maps characters the code page lacks onto look-alikes ("d" with a
+// macron, a fullwidth "d" or full stop become "d" and "."), which would put a
+// foreign host into an allowed domain. Windows 95 has no flag to forbid that,
+// so the copy is converted back and must give the original text again, and the
+// default character must not have been used.
+UniqueArray<char> ToExactAnsi(const wchar_t* text) {
+  if (!text) return UniqueArray<char>();
+  const int length = lstrlenW(text) + 1;
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, &usedDefault);
+  UniqueArray<char> copy(size > 0 && !usedDefault ? new (std::nothrow) char[size] : nullptr);
+  UniqueArray<wchar_t> back(copy ? new (std::nothrow) wchar_t[length] : nullptr);
+  if (!back || WideCharToMultiByte(CP_ACP, 0, text, length, copy.get(), size, nullptr, &usedDefault) != size ||
+      usedDefault || MultiByteToWideChar(CP_ACP, 0, copy.get(), size, back.get(), length) != length ||
+      memcmp(back.get(), text, length * sizeof(wchar_t)) != 0) {
+    return UniqueArray<char>();
+  }
+  return copy;
+}
+
+// A backslash before the end of the host: the URL parser takes "evil.com\@"
+// for user information and gives the host after it, while a browser ends the
+// host at the backslash. The authority runs from the "//" to the next "/".
+bool BackslashInAuthority(const char* url) {
+  const char* p = FindText(url, "//");
+  if (!p) return false;
+  for (p += 2; *p && *p != '/'; ++p) {
+    if (*p == '\\') return true;
+  }
+  return false;
+}
+
 // A host-name buffer of the platform's maximum URL length, holding an empty text.
 UniqueArray<char> NewHostBuffer() {
   UniqueArray<char> buffer(new (std::nothrow) char[kHostNameCapacity]);
@@ -66,8 +99,8 @@ UniqueArray<char> NewHostBuffer() {
 
 // The host name of a wide URL into host (kHostNameCapacity bytes).
 bool HostNameOfWide(const wchar_t* url, char* host) {
-  UniqueArray<char> ansi = ToAnsi(url);
-  if (!ansi) return false;
+  UniqueArray<char> ansi = ToExactAnsi(url);
+  if (!ansi || BackslashInAuthority(ansi.get())) return false;
   return HostNameOf(ansi.get(), host, kHostNameCapacity);
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/unique_array.h"
+#include "model/same_text.h"
 
 namespace devlore {
 namespace {
@@ -66,7 +67,7 @@ class DistinctResolutions {
     for (uint32_t i = 0; i + 1 < count_; ++i) {
       const uint32_t key = KeyOf(records_[i]);
       for (uint32_t j = i + 1; j < count_ && KeyOf(records_[j]) == key; ++j) {
-        if (lstrcmpA(records_[i].name, records_[j].name) == 0) {
+        if (SameText(records_[i].name, records_[j].name)) {
           records_[i].resolutionSortKey = static_cast<int32_t>(kDuplicateMark);
           break;
         }
@@ -161,7 +162,7 @@ uint32_t LargestListedDepth(const ModeEntry* rows, uint32_t count, const char* n
   uint32_t largest = 0;
   for (uint32_t r = 0; r < count; ++r) {
     for (uint32_t i = 0; i < rows[r].resolutionCount; ++i) {
-      if (lstrcmpA(rows[r].resolutions[i], name) == 0 && rows[r].depth > largest) largest = rows[r].depth;
+      if (SameText(rows[r].resolutions[i], name) && rows[r].depth > largest) largest = rows[r].depth;
     }
   }
   return largest;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/handles.h"
+#include "model/same_text.h"
 #include "model/text.h"
 
 namespace devlore {
@@ -60,7 +61,7 @@ int FindKey(const char* valueName, const char* firstText, const char* secondText
       result = 0;
       continue;
     }
-    if (lstrcmpA(value, firstText) != 0 && lstrcmpA(value, secondText) != 0) continue;
+    if (!SameText(value, firstText) && !SameText(value, secondText)) continue;
     // A key too long to be addressed with its prefix cannot be used; it counts
     // like an entry whose value could not be read.
     char candidate[kLineSize];

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "devices/display_modes.h"
+#include "model/same_text.h"
 
 namespace devlore {
 namespace {
@@ -63,7 +64,7 @@ int MonitorDevice::Collect() {
 void MonitorDevice::CollectManufacturer(char* work) {
   manufacturerKnown_ = ReadValue("Mfg", work);
   if (!manufacturerKnown_) return;
-  const char* shown = lstrcmpA(work, "(Standard monitor types)") == 0 ? "(not listed)" : work;
+  const char* shown = SameText(work, "(Standard monitor types)") ? "(not listed)" : work;
   Compose(manufacturerText_, "Manufacturer : ", shown, "");
 }
 

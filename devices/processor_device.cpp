@@ -4,6 +4,7 @@
 
 #include "devices/probe_driver.h"
 #include "model/platform.h"
+#include "model/same_text.h"
 #include "model/text.h"
 
 namespace devlore {
@@ -70,7 +71,7 @@ int ProcessorDevice::Format() {
   const char* speedLine = nullptr;
   if (speedKnown_) {
     speedLine = "Unknown Speed";
-    if (lstrcmpiA(vendor_, "GenuineIntel") == 0) {
+    if (SameText(vendor_, "GenuineIntel", true)) {
       wsprintfA(speedText, "%d MHz (\xB1" " 3MHz)", static_cast<int>(speed_));
       speedLine = speedText;
     }

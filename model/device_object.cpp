@@ -102,9 +102,10 @@ int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines) {
   if (!device.categoryStrings) return 0;
   const uint32_t count = device.elementCounts[0];
   if (lines.Count() < count) return 0;
-  BSTR* strings = new (std::nothrow) BSTR[count]();
+  // Formatting again (a native caller may call Format itself) reuses the table.
+  BSTR* strings = device.categoryStrings[0];
+  if (!strings) strings = device.categoryStrings[0] = new (std::nothrow) BSTR[count]();
   if (!strings) return 0;
-  device.categoryStrings[0] = strings;
   return ConvertElementStrings(lines.Lines(), strings, count);
 }
 

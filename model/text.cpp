@@ -22,11 +22,11 @@ HRESULT AnsiToWide(const char* text, wchar_t** wideCopy) {
 
 int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
+    // A table formatted again holds the strings of the last time.
+    SysFreeString(strings[i]);
+    strings[i] = nullptr;
     wchar_t* wide = nullptr;
-    if (AnsiToWide(texts[i], &wide) != 0) {
-      strings[i] = nullptr;
-      continue;
-    }
+    if (AnsiToWide(texts[i], &wide) != 0) continue;
     UniqueTaskMemory owner(wide);
     strings[i] = SysAllocString(wide);
     if (!strings[i]) return 0;

@@ -16,8 +16,9 @@ constexpr uint32_t kLineSize = 260;
 // A null text gives 0 and a null copy.
 HRESULT AnsiToWide(const char* text, wchar_t** wideCopy);
 
-// Converts count ANSI lines into new BSTRs. A line that fails to convert leaves
-// a null entry; a failed SysAllocString ends the work and returns 0.
+// Converts count ANSI lines into new BSTRs, freeing the strings the table held
+// (its entries are BSTRs or null). A line that fails to convert leaves a null
+// entry; a failed SysAllocString ends the work and returns 0.
 int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count);
 
 // Writes the decimal form of value with "," between groups of three digits;

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "model/same_text.h"
 #include "model/text.h"
 
 namespace devlore {
@@ -79,7 +80,9 @@ LONG DeleteKeyTree(HKEY parent, const char* name, int depth) {
     DWORD size = sizeof(subkey);
     if (RegEnumKeyExA(key.get(), 0, subkey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     // A subkey that is still listed after it was deleted would loop forever.
-    if (previous[0] && lstrcmpiA(previous, subkey) == 0) return ERROR_ACCESS_DENIED;
+    // Names are compared the way the registry tells keys apart: "Stale" and
+    // "Stale\xAD" are two keys, which a linguistic comparison takes for one.
+    if (previous[0] && SameText(previous, subkey, true)) return ERROR_ACCESS_DENIED;
     result = DeleteKeyTree(key.get(), subkey, depth + 1);
     if (result != ERROR_SUCCESS) return result;
     CopyText(previous, sizeof(previous), subkey);

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "model/same_text.h"
 #include "model/text.h"
 
 namespace devlore {
@@ -25,7 +26,7 @@ const char kProtectedKeyNames[] = "CLSID\0TYPELIB\0";
 // the list does not hold it.
 int FindName(const char* names, const char* name) {
   for (int index = 0; *names; names += lstrlenA(names) + 1, ++index) {
-    if (lstrcmpiA(names, name) == 0) return index;
+    if (SameText(names, name, true)) return index;
   }
   return -1;
 }
@@ -66,7 +67,7 @@ HRESULT ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
 const char* ReplacementTable::Find(const char* name) const {
   for (const Pair* pair = first_; pair; pair = pair->next) {
     const char* pairName = pair->Name();
-    if (lstrcmpiA(pairName, name) == 0) return pairName + lstrlenA(pairName) + 1;
+    if (SameText(pairName, name, true)) return pairName + lstrlenA(pairName) + 1;
   }
   return nullptr;
 }
@@ -185,6 +186,6 @@ bool ContainsBackslash(const char* name) {
 
 bool IsProtectedKey(const char* name) { return FindName(kProtectedKeyNames, name) >= 0; }
 
-bool IsKeyword(const char* token, const char* keyword) { return lstrcmpiA(token, keyword) == 0; }
+bool IsKeyword(const char* token, const char* keyword) { return SameText(token, keyword, true); }
 
 }  // namespace devlore

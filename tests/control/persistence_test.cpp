@@ -122,8 +122,9 @@ class FailingStream : public IStream {
   STDMETHOD_(ULONG, Release)() override { return 1; }
   STDMETHOD(Read)(void* data, ULONG size, ULONG* read) override {
     if (read) *read = 0;
-    if (size > allowed_) return failure_;
-    memset(data, 0, size);
+    if (size > allowed_ || offset_ + size > sizeof(kSaved)) return failure_;
+    memcpy(data, reinterpret_cast<const char*>(kSaved) + offset_, size);
+    offset_ += size;
     allowed_ -= size;
     if (read) *read = size;
     return S_OK;
@@ -146,7 +147,10 @@ class FailingStream : public IStream {
   STDMETHOD(Clone)(IStream**) override { return E_NOTIMPL; }
 
  private:
+  // What reads give: a well-formed stream of a 1000 x 2000 extent.
+  static constexpr DWORD kSaved[3] = {0x300, 1000, 2000};
   ULONG allowed_;
+  ULONG offset_ = 0;
   HRESULT failure_;
 };
 
@@ -155,12 +159,28 @@ TEST(PropertyStream, ReadAndWriteFailuresArePassedOn) {
   for (ULONG allowed : {0u, 4u, 8u}) {
     FailingStream reads(allowed, STG_E_READFAULT);
     EXPECT_EQ(STG_E_READFAULT, persist->Load(&reads)) << allowed;
-    EXPECT_EQ(5080, ExtentOf(persist.Get()).cx);
+    // All or nothing: a width read before the failure is not applied either.
+    EXPECT_EQ(5080, ExtentOf(persist.Get()).cx) << allowed;
+    EXPECT_EQ(5080, ExtentOf(persist.Get()).cy) << allowed;
     FailingStream writes(allowed, STG_E_MEDIUMFULL);
     EXPECT_EQ(STG_E_MEDIUMFULL, persist->Save(&writes, TRUE)) << allowed;
   }
   FailingStream enough(12, STG_E_MEDIUMFULL);
   EXPECT_EQ(S_OK, persist->Save(&enough, TRUE));
+  // A stream that ends after the width changes nothing either.
+  ComPtr<IStream> shortStream;
+  ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, shortStream.Receive()));
+  const DWORD head[2] = {0x300, 1000};
+  ASSERT_EQ(S_OK, shortStream->Write(head, sizeof(head), nullptr));
+  const LARGE_INTEGER start = {};
+  ASSERT_EQ(S_OK, shortStream->Seek(start, STREAM_SEEK_SET, nullptr));
+  EXPECT_TRUE(FAILED(persist->Load(shortStream.Get())));
+  EXPECT_EQ(5080, ExtentOf(persist.Get()).cx);
+  // The whole stream is taken.
+  FailingStream whole(12, STG_E_READFAULT);
+  EXPECT_EQ(S_OK, persist->Load(&whole));
+  EXPECT_EQ(1000, ExtentOf(persist.Get()).cx);
+  EXPECT_EQ(2000, ExtentOf(persist.Get()).cy);
 }
 
 TEST(PropertyStorage, OleSaveAndOleLoadUseTheContentsStream) {

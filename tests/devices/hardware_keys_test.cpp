@@ -74,6 +74,9 @@ TEST_F(HardwareKeysTest, TheFirstMatchingNodeWinsAndPathsHaveTheirForms) {
 TEST_F(HardwareKeysTest, OnlyTheTwoListedSpellingsMatch) {
   machine_.AddNode("Root\\A\\0000", {{"DeviceDesc", "SYSTEM BOARD"}, {"Class", "monitor"}});
   machine_.AddNode("Root\\B\\0000", {{"DeviceDesc", "system board"}, {"Class", "display"}});
+  // Look-alikes with a soft hyphen, which a linguistic comparison skips.
+  machine_.AddNode("Root\\C\\0000", {{"DeviceDesc", "System \xAD" "Board"}, {"Class", "MONI\xADTOR"}});
+  machine_.AddNode("Root\\D\\0000", {{"DeviceDesc", "System board\xAD"}, {"Class", "DISPLAY\xAD"}});
   ASSERT_EQ(1, EnumerateHardwareKeys());
   // Every value was readable and nothing matched: success with an empty path.
   EXPECT_EQ(1, FindSystemBoardKey(path_));

@@ -1,5 +1,7 @@
 #include "devices/display_adapter_device.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -62,6 +64,15 @@ TEST_F(DisplayAdapterTest, ShowsTheCurrentModeAndTheCard) {
 TEST_F(DisplayAdapterTest, EachResolutionOnceWithItsLargestDepth) {
   const Lines lines = Listed({{"8", {"640,480", "1024,768"}}, {"16", {"640,480", "1024,768"}}, {"32", {"640,480"}}});
   EXPECT_EQ((Lines{"Max Listed Color Depth", "640x480: 32-Bit", "1024x768: 16-Bit"}), lines);
+}
+
+// A name with a soft hyphen is another resolution, not a second spelling of
+// 640,480 (a linguistic comparison would merge the two).
+TEST_F(DisplayAdapterTest, ResolutionNamesAreComparedByTheirBytes) {
+  const Lines lines = Listed({{"8", {"640,\xAD" "480"}}, {"16", {"640,480"}}});
+  ASSERT_EQ(3u, lines.size());
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "640x480: 16-Bit"));
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "640x\xAD" "480: 8-Bit"));
 }
 
 // The registry enumerates the names alphabetically; the listing is numeric by

@@ -43,6 +43,8 @@ TEST_F(MonitorDeviceTest, StandardTypesAreShownAsNotListedInExactCaseOnly) {
             LinesFor({{"DeviceDesc", "Plug and Play Monitor"}, {"Mfg", "(Standard monitor types)"}})[3]);
   EXPECT_EQ("Manufacturer : (standard monitor types)",
             LinesFor({{"DeviceDesc", "Plug and Play Monitor"}, {"Mfg", "(standard monitor types)"}})[3]);
+  EXPECT_EQ("Manufacturer : (Standard monitor\xAD types)",
+            LinesFor({{"DeviceDesc", "Plug and Play Monitor"}, {"Mfg", "(Standard monitor\xAD types)"}})[3]);
 }
 
 TEST_F(MonitorDeviceTest, OnlyTheFirstCommaOfTheResolutionBecomesX) {

@@ -85,6 +85,36 @@ TEST_F(ControlGate, TheHostAccessCodeOpensItBeforeAnySite) {
   page.ExpectBalanced();
 }
 
+// Hosts that the code page's best-fit mapping folds onto an allowed domain, and
+// a backslash that the URL parser reads as part of the user information, are
+// refused; the same addresses spelled plainly pass.
+TEST_F(ControlGate, LookAlikeHostsAreRefused) {
+  struct Case {
+    const wchar_t* url;
+    bool allowed;
+  };
+  for (const Case& c : {Case{L"http://d\x0113vlore.io/", false}, Case{L"http://\xFF44" L"evlore.io/", false},
+                        Case{L"http://devlore\xFF0Eio/", false}, Case{L"http://m\x03B5" L"adow.io/", false},
+                        Case{L"http://devlore.\x0131o/", false}, Case{L"http://evil.com\\@devlore.io/", false},
+                        Case{L"http://evil.com\\.devlore.io/", false}, Case{L"http://devlore.io/a\\b", true},
+                        Case{L"http://www.devlore.io/", true}}) {
+    IOleObject* object = nullptr;
+    ISysInfo1* script = nullptr;
+    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, reinterpret_cast<void**>(&object)));
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&script)));
+    BrowserPage page(c.url, kMsie4);
+    EXPECT_EQ(S_OK, object->SetClientSite(&page.site));
+    VARIANT count;
+    VariantInit(&count);
+    EXPECT_EQ(c.allowed ? S_OK : E_ACCESSDENIED, script->GetObjectCount(&count)) << testing::PrintToString(std::wstring(c.url));
+    VariantClear(&count);
+    EXPECT_EQ(S_OK, object->SetClientSite(nullptr));
+    script->Release();
+    object->Release();
+    page.ExpectBalanced();
+  }
+}
+
 TEST_F(ControlGate, QuickActivationRunsThePageCheck) {
   struct Case {
     const wchar_t* url;

@@ -105,6 +105,16 @@ TEST_F(ScriptInstall, ForceRemoveAndDeleteSpareProtectedKeys) {
             Scratch());
 }
 
+// The registry tells "Stale" and "Stale\xAD" apart; a linguistic comparison
+// does not, and then took the second for the first one still listed.
+TEST_F(ScriptInstall, ForceRemoveDeletesSubkeysThatDifferOnlyByAnIgnorableCharacter) {
+  for (const char* name : {"Stale", "Stale\xAD", "stale\xAD\xAD"}) {
+    CreateKey(HKEY_CURRENT_USER, At(std::string("Force\\") + name + "\\Deep"));
+  }
+  ASSERT_EQ(S_OK, Install("ForceRemove Force = s 'new'"));
+  EXPECT_EQ((Tree{{"", {}}, {"Force", {{"", Text("new")}}}}), Scratch());
+}
+
 using ScriptRemove = ScratchTest;
 
 TEST_F(ScriptRemove, RemovesWhatInstallWroteAndRunsTwice) {
