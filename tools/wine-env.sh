@@ -28,7 +28,11 @@ fi
 devlore_wineserver=/usr/lib/wine/wineserver64
 [ -x "$devlore_wineserver" ] || devlore_wineserver=/usr/lib/wine/wineserver32
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# An unhandled exception makes Wine start the debugger that the prefix's AeDebug
+# key names (winedbg), which waits for a display: with winedbg.exe disabled it
+# cannot start, so a crashing program ends at once with its exception's code
+# after Wine's one-line account of the fault.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 # Wine takes its ANSI code page from the locale it starts under: Western (1252).
 export LC_ALL=C.UTF-8 LANG=en_US.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
