@@ -175,7 +175,7 @@ const char* VariantDescription(ReportVariant variant) {
       return "processor type presented as Pentium class (586); probe drivers through a driver loader "
              "(Wine's own if it has one, else the 64-bit stand-in); opening PROCID.VXD refused at once";
     case ReportVariant::kWithClockProbe:
-      return "as above, but PROCID.VXD is opened and measures the clock (about 10 ms of busy waiting)";
+      return "as above, but PROCID.VXD is opened and measures the clock (about 1 ms of busy waiting)";
   }
   return "?";
 }
