@@ -9,7 +9,8 @@
 // the clock rate. Each end of the interval is taken as the counter value in the
 // middle of the tightest of a few (time-stamp, performance counter, time-stamp)
 // brackets, so a preemption between the two reads cannot skew the result.
-// One request costs about kWindowMilliseconds of busy waiting, well under 20 ms.
+// One request costs kWindowMicroseconds of busy waiting (1 ms) plus the two
+// sets of brackets.
 //
 // A processor without a time-stamp counter (the 80486 and earlier) or a machine
 // without a high-resolution counter cannot be measured: the request then fails
@@ -25,10 +26,12 @@
 namespace {
 
 constexpr DWORD kClockRequest = 1;
-// Length of the timed interval; with the counter's finest tick at 1 us (the
-// 1.19 MHz timer of Windows 9x) the ends of a 10 ms interval are each known to
-// better than 100 parts per million.
-constexpr uint32_t kWindowMilliseconds = 10;
+// Length of the timed interval. Each end is a counter reading, so the span is
+// known to within one counter tick plus half of each bracket's width. On the
+// 1.193 MHz timer of Windows 9x a tick is 0.84 us, 840 parts per million of
+// 1 ms: with the rounding to whole MHz the answer stays within 1 MHz up to
+// about 600 MHz (drivers/README.md). Wine's 10 MHz counter: 100 per million.
+constexpr uint32_t kWindowMicroseconds = 1000;
 // Brackets taken for each end of the interval; the tightest one is used.
 constexpr int kBracketTries = 5;
 
@@ -93,7 +96,7 @@ DWORD MeasureClock(uint32_t* megahertz) {
   if (!HasTimeStampCounter()) return ERROR_NOT_SUPPORTED;
   LARGE_INTEGER frequency;
   if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) return ERROR_NOT_SUPPORTED;
-  const uint64_t window = static_cast<uint64_t>(frequency.QuadPart) * kWindowMilliseconds / 1000;
+  const uint64_t window = static_cast<uint64_t>(frequency.QuadPart) * kWindowMicroseconds / 1000000;
   if (window == 0) return ERROR_NOT_SUPPORTED;
 
   ClockSample start, end;

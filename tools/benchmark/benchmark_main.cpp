@@ -9,6 +9,8 @@
 //   --wine-pids      Unix process ids of the Wine server and the prefix's system
 //                    processes, whose processor time is counted with this
 //                    process's (tools/benchmark.sh passes them)
+//   --host-mhz       the host's clock from /proc/cpuinfo (tools/benchmark.sh
+//                    passes it): the clock requests' answers are compared with it
 //   --driver-folder  the folder made current before the runs, where a driver
 //                    loader finds PROCID.VXD and VOLQ.VXD (default: "\Qarbin\Si"
 //                    below the Windows directory, as the control uses it)
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "model/platform.h"
 #include "tools/benchmark/cpu_meter.h"
 #include "tools/benchmark/report_workload.h"
 #include "tools/benchmark/statistics.h"
@@ -113,11 +116,56 @@ void PrintReportDetail(ReportVariant variant, int runs) {
   list(names, devices);
 }
 
+// The clock request on its own: PROCID.VXD opened through the driver loader of
+// the Win98 view, asked `runs` times; each answer is compared with the host's
+// clock as Linux states it.
+void PrintClockRequests(int runs, double hostMhz) {
+  bench::InstallVariant(ReportVariant::kWithClockProbe);
+  const devlore::PlatformApi& api = devlore::Platform();
+  HANDLE driver = api.createFileA("\\\\.\\PROCID.VXD", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (driver == INVALID_HANDLE_VALUE || !driver) {
+    std::printf("\nClock request: PROCID.VXD could not be opened (error %lu)\n", GetLastError());
+    bench::RemoveVariant();
+    return;
+  }
+  std::vector<double> times;
+  double worst = 0;
+  DWORD lowest = 0xFFFFFFFFu, highest = 0;
+  int failed = 0;
+  bench::Stopwatch watch;
+  for (int i = 0; i < runs; ++i) {
+    DWORD megahertz = 0, returned = 0;
+    watch.Start();
+    const BOOL ok = api.deviceIoControl(driver, 1, nullptr, 0, &megahertz, sizeof megahertz, &returned, nullptr);
+    times.push_back(watch.ElapsedMs());
+    if (!ok) {
+      ++failed;
+      continue;
+    }
+    if (megahertz < lowest) lowest = megahertz;
+    if (megahertz > highest) highest = megahertz;
+    if (hostMhz > 0) {
+      const double error = megahertz > hostMhz ? megahertz - hostMhz : hostMhz - megahertz;
+      if (error > worst) worst = error;
+    }
+  }
+  api.closeHandle(driver);
+  bench::RemoveVariant();
+  const bench::Summary s = bench::Summarize(times);
+  std::printf("\nClock request (PROCID.VXD code 1, %d requests, %d failed): median %.3f ms (p10 %.3f, p90 %.3f, "
+              "max %.3f); answers %lu .. %lu MHz",
+              runs, failed, s.median, s.p10, s.p90, s.maximum, static_cast<unsigned long>(lowest),
+              static_cast<unsigned long>(highest));
+  if (hostMhz > 0) std::printf("; /proc/cpuinfo %.3f MHz, largest error %.3f MHz", hostMhz, worst);
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = 200, warmup = 3;
   bool blocks = false;
+  double hostMhz = 0;
   std::vector<unsigned> winePids;
   std::string driverFolder = DefaultDriverFolder();
   for (int i = 1; i < argc; ++i) {
@@ -126,6 +174,7 @@ int main(int argc, char** argv) {
     else if (arg == "--warmup" && i + 1 < argc) warmup = std::atoi(argv[++i]);
     else if (arg == "--driver-folder" && i + 1 < argc) driverFolder = argv[++i];
     else if (arg == "--blocks") blocks = true;
+    else if (arg == "--host-mhz" && i + 1 < argc) hostMhz = std::atof(argv[++i]);
     else if (arg == "--wine-pids" && i + 1 < argc) {
       for (const char* p = argv[++i]; *p;) {
         char* end = nullptr;
@@ -137,7 +186,7 @@ int main(int argc, char** argv) {
     }
     else {
       std::fprintf(stderr, "usage: devlore_benchmark [--runs N] [--warmup W] [--blocks] [--wine-pids P,P,...]\n"
-                           "                         [--driver-folder DIR]\n");
+                           "                         [--host-mhz MHZ] [--driver-folder DIR]\n");
       return 2;
     }
   }
@@ -248,6 +297,16 @@ int main(int argc, char** argv) {
                 "%d requests, %d answered; 16-bit calls: %d\n",
                 trace.procidOpens, trace.procidOpened, trace.procidRequests, trace.procidAnswers, trace.volqOpens,
                 trace.volqOpened, trace.volqRequests, trace.volqAnswers, trace.thunkCalls);
+    const bench::RegistryCounts& r = trace.registry;
+    const int driverCalls = trace.procidOpens + trace.procidRequests + trace.volqOpens + trace.volqRequests;
+    if (trace.registryCounted)
+      std::printf("    calls per report: registry %d (open %d, query %d, enumerate %d, close %d)%s%s; drive %d "
+                  "(list %d, type %d, free space %d); driver %d (opens and requests); 16-bit %d\n",
+                  r.total, r.open, r.query, r.enumerate, r.close, r.uncounted.empty() ? "" : ", not counted: ",
+                  r.uncounted.c_str(), trace.driveListCalls + trace.driveTypeCalls + trace.freeSpaceCalls,
+                  trace.driveListCalls, trace.driveTypeCalls, trace.freeSpaceCalls, driverCalls, trace.thunkCalls);
+    else
+      std::printf("    registry calls NOT counted (import table not found)\n");
   }
 
   std::printf("\nWhat WMI answered (one run, not timed):\n");
@@ -341,6 +400,7 @@ int main(int argc, char** argv) {
   // Where the report's time goes: separate runs after the timed ones, so that
   // the extra clock reads do not touch the figures above.
   for (ReportVariant variant : variants) PrintReportDetail(variant, runs);
+  PrintClockRequests(runs, hostMhz);
 
   // The medians are what counts; the ratio of the 10th percentiles shows the
   // same comparison for the quieter moments of a shared machine.

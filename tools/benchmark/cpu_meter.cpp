@@ -43,7 +43,9 @@ double ReadStat(const std::string& path) {
 }  // namespace
 
 CpuMeter::CpuMeter(const std::vector<unsigned>& pids) {
-  for (unsigned pid : pids) statPaths_.push_back("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+  // Wine's own name space for Unix paths: the benchmark's prefix, like the main
+  // job's, has no drive for the host's file system.
+  for (unsigned pid : pids) statPaths_.push_back("\\\\?\\unix\\proc\\" + std::to_string(pid) + "\\stat");
 }
 
 CpuMeter::Reading CpuMeter::Read() const {

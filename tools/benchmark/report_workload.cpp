@@ -97,6 +97,39 @@ BOOL WINAPI TraceCloseHandle(HANDLE handle) {
   return g_variantTable.closeHandle(handle);
 }
 
+DWORD WINAPI TraceDriveStrings(DWORD size, LPSTR buffer) {
+  ++g_trace->driveListCalls;
+  return g_variantTable.getLogicalDriveStringsA(size, buffer);
+}
+
+UINT WINAPI TraceDriveType(LPCSTR root) {
+  ++g_trace->driveTypeCalls;
+  return g_variantTable.getDriveTypeA(root);
+}
+
+BOOL WINAPI TraceFreeSpace(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters,
+                           LPDWORD totalClusters) {
+  ++g_trace->freeSpaceCalls;
+  return g_variantTable.getDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
+}
+
+using FreeSpaceExProc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+FreeSpaceExProc g_freeSpaceEx = nullptr;
+
+BOOL WINAPI TraceFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
+  ++g_trace->freeSpaceCalls;
+  return g_freeSpaceEx(root, available, total, free);
+}
+
+FARPROC WINAPI TraceProcAddress(HMODULE module, LPCSTR name) {
+  FARPROC proc = g_variantTable.getProcAddress(module, name);
+  if (proc && reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && lstrcmpA(name, "GetDiskFreeSpaceExA") == 0) {
+    g_freeSpaceEx = reinterpret_cast<FreeSpaceExProc>(proc);
+    return reinterpret_cast<FARPROC>(&TraceFreeSpaceEx);
+  }
+  return proc;
+}
+
 uint32_t TraceThunk(FARPROC qtThunk, uint32_t procedure16, uint16_t argument) {
   ++g_trace->thunkCalls;
   return g_variantTable.callThunk16(qtThunk, procedure16, argument);
@@ -175,7 +208,7 @@ const char* VariantDescription(ReportVariant variant) {
       return "processor type presented as Pentium class (586); probe drivers through a driver loader "
              "(Wine's own if it has one, else the 64-bit stand-in); opening PROCID.VXD refused at once";
     case ReportVariant::kWithClockProbe:
-      return "as above, but PROCID.VXD is opened and measures the clock (about 10 ms of busy waiting)";
+      return "as above, but PROCID.VXD is opened and measures the clock (about 1 ms of busy waiting)";
   }
   return "?";
 }
@@ -255,8 +288,14 @@ ReportOutcome TraceReport(ReportVariant variant, ProbeTrace* trace) {
   g_traceTable.deviceIoControl = &TraceDeviceIoControl;
   g_traceTable.closeHandle = &TraceCloseHandle;
   g_traceTable.callThunk16 = &TraceThunk;
+  g_traceTable.getLogicalDriveStringsA = &TraceDriveStrings;
+  g_traceTable.getDriveTypeA = &TraceDriveType;
+  g_traceTable.getDiskFreeSpaceA = &TraceFreeSpace;
+  g_traceTable.getProcAddress = &TraceProcAddress;
   devlore::SetPlatform(&g_traceTable);
+  trace->registryCounted = StartRegistryCount();
   const ReportOutcome outcome = ReadReport(trace, nullptr);
+  trace->registry = StopRegistryCount();
   devlore::SetPlatform(nullptr);
   g_trace = nullptr;
   return outcome;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/benchmark/registry_counter.h"
+
 namespace bench {
 
 // How the machine-dependent entry points (model/platform.h) are bound for a run.
@@ -45,6 +47,11 @@ struct ProbeTrace {
   int procidOpens = 0, procidOpened = 0, procidRequests = 0, procidAnswers = 0;
   int volqOpens = 0, volqOpened = 0, volqRequests = 0, volqAnswers = 0;
   int thunkCalls = 0;        // 16-bit calls (free system resources)
+  // Drive calls through the entry point table: the drive list, drive types,
+  // free space (GetDiskFreeSpaceA and the GetDiskFreeSpaceExA found at run time).
+  int driveListCalls = 0, driveTypeCalls = 0, freeSpaceCalls = 0;
+  RegistryCounts registry;   // counted at this program's import table
+  bool registryCounted = false;
   std::string clockLine;     // the processor device's clock element, as shown
   std::string cpuStatus;     // whether the processor device's values were available
 };
