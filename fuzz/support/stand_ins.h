@@ -1,0 +1,20 @@
+#pragma once
+// What the fuzz targets ask of the stand-ins beside the platform calls.
+#include <windows.h>
+
+namespace standin {
+long OpenKeyCount();
+void ResetRegistry();
+bool KeyExists(HKEY root, const char* path);
+long LiveTaskBlocks();
+long LiveBstrs();
+}  // namespace standin
+
+// Reports a broken invariant the way libFuzzer reports a crash.
+#define FUZZ_CHECK(condition)                                                              \
+  do {                                                                                     \
+    if (!(condition)) {                                                                    \
+      fprintf(stderr, "invariant failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+      abort();                                                                             \
+    }                                                                                      \
+  } while (0)
