@@ -3,7 +3,7 @@
 # Runs as root; installs only what is missing, so a second run takes a moment.
 #
 # Usage: install-deps.sh [x86_64] [i686]   (default: both)
-#   x86_64  cross compilers, 64-bit Wine, googletest, gcab
+#   x86_64  cross compilers, 64-bit Wine, googletest, gcab, clang (the fuzzers)
 #   i686    additionally 32-bit Wine (wine32:i386) and what runs it here: this
 #           machine cannot execute 32-bit x86 code itself, so 32-bit programs go
 #           through qemu's user-mode emulator (qemu-user-static 8 or newer, from
@@ -32,6 +32,7 @@ packages=(
   wine wine64 libwine-dev
   googletest
   dosfstools mtools xvfb gcab
+  clang libclang-rt-14-dev
 )
 if [ $want_i686 = 1 ]; then
   packages+=(wine32:i386)
