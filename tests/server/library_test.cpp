@@ -316,6 +316,89 @@ TEST_F(RegistrationOfLibraryTest, ClassKeyThatOthersExtendedSurvivesUnregistrati
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Devlore.SysInfo"));
 }
 
+// The GUID of the type that implemented type `index` of `info` refers to.
+GUID BaseGuid(ITypeInfo* info, int index) {
+  GUID guid = GUID_NULL;
+  HREFTYPE reference = 0xdeadbeef;
+  ComPtr<ITypeInfo> base;
+  TYPEATTR* attributes = nullptr;
+  if (SUCCEEDED(info->GetRefTypeOfImplType(index, &reference)) &&
+      SUCCEEDED(info->GetRefTypeInfo(reference, base.Receive())) && SUCCEEDED(base->GetTypeAttr(&attributes))) {
+    guid = attributes->guid;
+    base->ReleaseTypeAttr(attributes);
+  }
+  return guid;
+}
+
+TEST_F(RegistrationOfLibraryTest, RegisteredInterfacesDeriveFromIDispatch) {
+  ASSERT_EQ(S_OK, library_.registerServer());
+  ComPtr<ITypeLib> typeLibrary;
+  ASSERT_EQ(S_OK, LoadRegTypeLib(LIBID_DEVLORELib, 1, 0, 0x0409, typeLibrary.Receive()));
+  ComPtr<ITypeInfo> dispatchSide, interfaceSide, events;
+  ASSERT_EQ(S_OK, typeLibrary->GetTypeInfoOfGuid(IID_ISysInfo1, dispatchSide.Receive()));
+  ASSERT_EQ(S_OK, typeLibrary->GetTypeInfoOfGuid(DIID__ISysInfo1Events, events.Receive()));
+  HREFTYPE dual = 0xdeadbeef;
+  ASSERT_EQ(S_OK, dispatchSide->GetRefTypeOfImplType(-1, &dual));
+  ASSERT_EQ(S_OK, dispatchSide->GetRefTypeInfo(dual, interfaceSide.Receive()));
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(S_OK, interfaceSide->GetTypeAttr(&attributes));
+  EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
+  EXPECT_TRUE(IsEqualGUID(IID_ISysInfo1, attributes->guid));
+  interfaceSide->ReleaseTypeAttr(attributes);
+  for (ITypeInfo* info : {dispatchSide.Get(), interfaceSide.Get(), events.Get()}) {
+    EXPECT_TRUE(IsEqualGUID(IID_IDispatch, BaseGuid(info, 0))) << "type " << (info == events.Get() ? "events" : "ISysInfo1");
+  }
+}
+
+// A client in the multithreaded apartment gets the apartment-model control in
+// an apartment of its own, reached through the type library marshaler.
+struct MultithreadedClient {
+  HRESULT created = 0xdeadbeef, session = 0xdeadbeef, gated = 0xdeadbeef, byName = 0xdeadbeef;
+  long platform = -1;
+  DISPID id = -1;
+
+  static DWORD WINAPI Run(void* context) {
+    auto* client = static_cast<MultithreadedClient*>(context);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
+    {
+      ComPtr<ISysInfo1> control;
+      client->created = CoCreateInstance(CLSID_SysInfo, nullptr, CLSCTX_INPROC_SERVER, IID_ISysInfo1,
+                                         control.ReceiveVoid());
+      if (SUCCEEDED(client->created)) {
+        client->session = control->ValidateSession(&client->platform);
+        VARIANT count;
+        VariantInit(&count);
+        client->gated = control->GetObjectCount(&count);
+        VariantClear(&count);
+        OLECHAR* name = const_cast<OLECHAR*>(L"GetSingleString");
+        client->byName = control->GetIDsOfNames(IID_NULL, &name, 1, 0, &client->id);
+      }
+    }
+    CoUninitialize();
+    return 0;
+  }
+};
+
+TEST_F(RegistrationOfLibraryTest, MultithreadedClientCallsThroughTheMarshaler) {
+  ASSERT_EQ(S_OK, library_.registerServer());
+  // Wine's type library marshaler looks the library up under locale 0 only, and
+  // the library registers under its own locale, 0x0409: give Wine that entry.
+  test::SetString(HKEY_CLASSES_ROOT, std::string(kTypeLibVersionKey) + "\\0\\" + kTarget, "", library_.Path());
+  MultithreadedClient client;
+  HANDLE thread = CreateThread(nullptr, 0, MultithreadedClient::Run, &client, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
+  CloseHandle(thread);
+  ASSERT_EQ(S_OK, client.created);
+  EXPECT_EQ(S_OK, client.session);
+  OSVERSIONINFOA version = {sizeof version};
+  ASSERT_TRUE(GetVersionExA(&version));
+  EXPECT_EQ(version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? 1 : 0, client.platform);
+  EXPECT_EQ(E_ACCESSDENIED, client.gated);
+  EXPECT_EQ(S_OK, client.byName);
+  EXPECT_EQ(7, client.id);
+}
+
 // A copy of the library built without its type library resource, in a folder
 // of its own, with or without "NoTypeLib.tlb" beside it.
 class TlbFallbackTest : public RegistrationOfLibraryTest {
