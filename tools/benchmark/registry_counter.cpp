@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "model/same_text.h"
 #include "tools/benchmark/registry_counter.h"
 
 namespace bench {
@@ -94,7 +95,7 @@ bool RedirectImports() {
   if (!dir.VirtualAddress) return false;
   bool found = false;
   for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), "advapi32.dll") != 0) continue;
+    if (!devlore::SameText(reinterpret_cast<const char*>(base + d->Name), "advapi32.dll", true)) continue;
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
     for (; names->u1.AddressOfData; ++names, ++slots) {
@@ -104,7 +105,7 @@ bool RedirectImports() {
       if (name[0] != 'R' || name[1] != 'e' || name[2] != 'g') continue;
       bool known = false;
       for (const Redirect& r : kRedirects) {
-        if (lstrcmpA(name, r.name) != 0) continue;
+        if (!devlore::SameText(name, r.name)) continue;
         void** slot = reinterpret_cast<void**>(&slots->u1.Function);
         *r.original = *slot;
         if (!Patch(slot, r.wrapper)) return false;

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "model/same_text.h"
 #include "tools/benchmark/report_workload.h"
 
 #include "devices/bios_device.h"
@@ -123,7 +124,7 @@ BOOL WINAPI TraceFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INT
 
 FARPROC WINAPI TraceProcAddress(HMODULE module, LPCSTR name) {
   FARPROC proc = g_variantTable.getProcAddress(module, name);
-  if (proc && reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && lstrcmpA(name, "GetDiskFreeSpaceExA") == 0) {
+  if (proc && reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && devlore::SameText(name, "GetDiskFreeSpaceExA")) {
     g_freeSpaceEx = reinterpret_cast<FreeSpaceExProc>(proc);
     return reinterpret_cast<FARPROC>(&TraceFreeSpaceEx);
   }
