@@ -35,7 +35,8 @@ packages=(
   clang libclang-rt-14-dev
 )
 if [ $want_i686 = 1 ]; then
-  packages+=(wine32:i386)
+  # gcc: the sysinfo library preloaded into 32-bit Wine (tools/qemu-sysinfo).
+  packages+=(wine32:i386 gcc)
 fi
 
 # Packages that dpkg does not list as installed, in one query.

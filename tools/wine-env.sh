@@ -19,6 +19,23 @@ elif [ "$devlore_arch" = i686 ]; then
   # GenuineIntel, family 6, and has MMX). Every Wine process of one server
   # session must run on the same model, so all tools take it from here.
   export QEMU_CPU=${QEMU_CPU:-pentium2}
+  # qemu answers a 32-bit guest's sysinfo() with the host's memory byte counts
+  # cut to 32 bits; Wine's physical total comes from there, its free figures from
+  # /proc/meminfo, so on a host with more than 4 GB they contradict each other.
+  # The guest gets a sysinfo() of ours that reads /proc/meminfo
+  # (tools/qemu-sysinfo). QEMU_SET_ENV reaches the emulated processes only; ld.so
+  # picks the library of the process's own width through $LIB.
+  devlore_tools=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
+  devlore_preload=$(realpath -m "$devlore_tools/../build/qemu-sysinfo")
+  "$devlore_tools/qemu-sysinfo/build" "$devlore_preload" || {
+    echo "wine-env.sh: cannot build tools/qemu-sysinfo (needs gcc)" >&2
+    return 1 2>/dev/null || exit 1
+  }
+  case "$devlore_preload" in
+    *[,:\ ]*) echo "wine-env.sh: $devlore_preload cannot be named in LD_PRELOAD" >&2
+               return 1 2>/dev/null || exit 1 ;;
+  esac
+  export QEMU_SET_ENV="LD_PRELOAD=$devlore_preload/\$LIB/libdevlore-sysinfo.so"
 else
   echo "wine-env.sh: unknown architecture $devlore_arch (x86_64 or i686)" >&2
   return 2 2>/dev/null || exit 2

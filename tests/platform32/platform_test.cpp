@@ -8,8 +8,11 @@
 #include <cpuid.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
+#include "base/handles.h"
 #include "devices/processor_identification.h"
 
 namespace {
@@ -51,6 +54,50 @@ TEST(Platform, DynamicRegistryRootHoldsKeys) {
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
   EXPECT_STREQ("present", read);
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_DYN_DATA, path));
+}
+
+// MemTotal of the host kernel's /proc/meminfo in bytes (Wine's "\\?\unix\"
+// names reach the host's files), or 0 when it cannot be read.
+uint64_t HostMemoryBytes() {
+  devlore::UniqueFileHandle file(CreateFileA("\\\\?\\unix\\proc\\meminfo", GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return 0;
+  char text[4096];
+  DWORD length = 0, got = 0;
+  while (length < sizeof text - 1 &&
+         ReadFile(file.get(), text + length, sizeof text - 1 - length, &got, nullptr) && got)
+    length += got;
+  text[length] = '\0';
+  const char* line = std::strstr(text, "MemTotal:");
+  return line ? std::strtoull(line + 9, nullptr, 10) * 1024 : 0;
+}
+
+TEST(Platform, MemoryStatusIsTheHostsAndAgreesWithItself) {
+  // Wine's physical total and its free figures come from two sources (sysinfo()
+  // and /proc/meminfo); under qemu's i386 emulation on a host with more than 4 GB
+  // the first was cut to 32 bits unless tools/qemu-sysinfo is preloaded.
+  MEMORYSTATUSEX ex = {};
+  ex.dwLength = sizeof ex;
+  ASSERT_TRUE(GlobalMemoryStatusEx(&ex));
+  const uint64_t host = HostMemoryBytes();
+  ASSERT_NE(0u, host) << "host's /proc/meminfo not read";
+  // Whole pages, less the first, of the host's memory.
+  EXPECT_LE(ex.ullTotalPhys, host);
+  EXPECT_GE(ex.ullTotalPhys, host - (1u << 20)) << "host " << host;
+  EXPECT_LE(ex.dwMemoryLoad, 100u);
+  EXPECT_LE(ex.ullAvailPhys, ex.ullTotalPhys);
+  EXPECT_GE(ex.ullTotalPageFile, ex.ullTotalPhys) << "the commit limit includes the memory";
+  EXPECT_LE(ex.ullAvailPageFile, ex.ullTotalPageFile);
+  EXPECT_LE(ex.ullAvailVirtual, ex.ullTotalVirtual);
+
+  // The Windows 9x answer the memory device shows: the same figures in 32 bits.
+  MEMORYSTATUS status = {};
+  status.dwLength = sizeof status;
+  GlobalMemoryStatus(&status);
+  EXPECT_LE(status.dwMemoryLoad, 100u);
+  EXPECT_NE(0u, status.dwTotalPhys);
+  EXPECT_LE(status.dwAvailPhys, status.dwTotalPhys);
+  EXPECT_LE(status.dwAvailVirtual, status.dwTotalVirtual);
 }
 
 #if defined(__i386__)
