@@ -19,12 +19,12 @@ elif [ "$devlore_arch" = i686 ]; then
   # GenuineIntel, family 6, and has MMX). Every Wine process of one server
   # session must run on the same model, so all tools take it from here.
   export QEMU_CPU=${QEMU_CPU:-pentium2}
-  # qemu answers a 32-bit guest's sysinfo() with the host's memory byte counts
-  # cut to 32 bits; Wine's physical total comes from there, its free figures from
-  # /proc/meminfo, so on a host with more than 4 GB they contradict each other.
-  # The guest gets a sysinfo() of ours that reads /proc/meminfo
-  # (tools/qemu-sysinfo). QEMU_SET_ENV reaches the emulated processes only; ld.so
-  # picks the library of the process's own width through $LIB.
+  # The memory figures: qemu cuts a 32-bit guest's sysinfo() to 32 bits, and
+  # Wine's Windows 9x answer caps what does not fit at limits that contradict
+  # each other. The emulated processes get sysinfo() and /proc/meminfo of a
+  # machine that fits, the host scaled down (tools/qemu-sysinfo/sysinfo.c).
+  # QEMU_SET_ENV reaches the emulated processes only; ld.so picks the library
+  # of the process's own width through $LIB.
   devlore_tools=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
   devlore_preload=$(realpath -m "$devlore_tools/../build/qemu-sysinfo")
   "$devlore_tools/qemu-sysinfo/build" "$devlore_preload" || {
