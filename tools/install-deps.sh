@@ -35,7 +35,7 @@ packages=(
   clang libclang-rt-14-dev
 )
 if [ $want_i686 = 1 ]; then
-  # gcc: the sysinfo library preloaded into 32-bit Wine (tools/qemu-sysinfo).
+  # gcc: the memory-figures library preloaded into 32-bit Wine (tools/qemu-sysinfo).
   packages+=(wine32:i386 gcc)
 fi
 
