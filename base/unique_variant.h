@@ -1,5 +1,6 @@
 #pragma once
-// A variant this code owns: cleared with VariantClear when it goes away.
+// An automation variant this code owns: empty when made, cleared (its string,
+// interface or array released) when replaced or when the owner goes away.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -12,8 +13,8 @@ class UniqueVariant {
   UniqueVariant(const UniqueVariant&) = delete;
   UniqueVariant& operator=(const UniqueVariant&) = delete;
 
-  VARIANT* get() { return &value_; }
-  // Clears what is held and returns the variant for an API to fill.
+  const VARIANT& get() const { return value_; }
+  // Clears what is held and returns the variant for a call to fill.
   VARIANT* receive() {
     VariantClear(&value_);
     return &value_;

@@ -98,17 +98,16 @@ HRESULT DispatchInvoke(IDispatch* self, DISPID id, REFIID iid, WORD flags, DISPP
   // the variable receives the answer as VT_BOOL.
   VARIANT* const last = params->rgvarg;
   VARIANT* variable = nullptr;
-  VARIANT passed;
   VARIANT_BOOL flag = VARIANT_FALSE;
   if (id == kIsVersionCompatibleId && params->cArgs == 4 && !params->cNamedArgs && last &&
       V_VT(last) == (VT_BYREF | VT_VARIANT) && (variable = V_VARIANTREF(last)) != nullptr) {
-    passed = *last;
     V_VT(last) = VT_BYREF | VT_BOOL;
     V_BOOLREF(last) = &flag;
   }
   hr = info->Invoke(self, id, flags, params, result, exception, argumentError);
   if (variable) {
-    *last = passed;
+    V_VT(last) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(last) = variable;
     if (SUCCEEDED(hr)) {
       VariantClear(variable);
       V_VT(variable) = VT_BOOL;

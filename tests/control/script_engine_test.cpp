@@ -95,11 +95,13 @@ class Engine {
   std::string Value(const std::wstring& expression) {
     UniqueVariant value, text;
     if (!parse_ || FAILED(parse_->ParseScriptText(expression.c_str(), nullptr, nullptr, nullptr, 0, 0,
-                                                  SCRIPTTEXT_ISEXPRESSION, value.get(), nullptr)) ||
-        FAILED(VariantChangeType(text.get(), value.get(), 0, VT_BSTR))) {
+                                                  SCRIPTTEXT_ISEXPRESSION, value.receive(), nullptr))) {
       return "<error>";
     }
-    return Narrow(V_BSTR(text.get()));
+    const UniqueVariant& result = value;
+    if (FAILED(VariantChangeType(text.receive(), const_cast<VARIANT*>(&result.get()), 0, VT_BSTR))) return "<error>";
+    const UniqueVariant& converted = text;
+    return Narrow(V_BSTR(&converted.get()));
   }
 
  private:
@@ -177,6 +179,26 @@ TEST_F(ScriptEngineTest, VersionFlagReachesTheVariable) {
   EXPECT_EQ("0 Boolean False", page.Value(L"Ask(SysInfo, 0, 9, 0)"));
   // Refused: the variable keeps what it held.
   EXPECT_EQ("70 String untouched", page.Value(L"Ask(Refused, 1, 1, 2)"));
+  EXPECT_EQ("", site_.errors);
+}
+
+TEST_F(ScriptEngineTest, DeviceTypeKeptAcrossTheListStaysReadable) {
+  Engine page(L"VBScript", site_);
+  ASSERT_EQ(S_OK, page.Run(L"Dim drive, bios, video, now\n"
+                           L"SysInfo.InitializeDeviceObjects\n"
+                           L"SysInfo.GetDeviceTypeByIndex 1, drive\n"
+                           L"SysInfo.GetDeviceTypeByIndex 2, bios\n"
+                           L"SysInfo.GetDeviceTypeByIndex 6, video\n"
+                           L"SysInfo.DeInitializeDeviceObjects\n"));
+  const std::wstring kept = L"CStr(drive) & \"|\" & CStr(bios) & \"|\" & CStr(video)";
+  EXPECT_EQ("Drive E:|BIOS|Primary Video Card", page.Value(kept));
+  // A new list of another shape: one drive less, so every device moves.
+  platform_.SetDrives({{"C:\\", DRIVE_FIXED}});
+  ASSERT_EQ(S_OK, page.Run(L"SysInfo.InitializeDeviceObjects\nSysInfo.GetDeviceTypeByIndex 1, now\n"));
+  EXPECT_EQ("Drive E:|BIOS|Primary Video Card", page.Value(kept));
+  EXPECT_EQ("BIOS", page.Value(L"CStr(now)"));
+  ASSERT_EQ(S_OK, page.Run(L"SysInfo.DeInitializeDeviceObjects\n"));
+  EXPECT_EQ("Drive E:|BIOS|Primary Video Card|BIOS", page.Value(kept + L" & \"|\" & CStr(now)"));
   EXPECT_EQ("", site_.errors);
 }
 
