@@ -8,7 +8,8 @@ namespace {
 // One slot per distinct type text, each made once per process: at most the 26
 // drives ("Drive A:" to "Drive Z:") and the five other kinds. They are kept on
 // purpose, a bounded set and not a leak: freeing one would let a page make its
-// browser read freed memory.
+// browser read freed memory. Filled without a lock on the callers' thread, as
+// the device list itself is.
 BSTR g_slots[26 + 5];
 
 }  // namespace
