@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <ole2.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "Devlore_h.h"
 #include "base/com_ptr.h"
 #include "base/handles.h"
+#include "base/unique_variant.h"
 #include "tests/server/server_test_support.h"
 #include "tests/support/registry_fixture.h"
 
@@ -537,8 +539,10 @@ TEST_F(LibraryTest, CarriedTypeLibraryReadsBackAsDeclared) {
 // an apartment of its own, reached through the type library marshaler.
 struct MultithreadedClient {
   HRESULT created = 0xdeadbeef, session = 0xdeadbeef, gated = 0xdeadbeef, byName = 0xdeadbeef;
+  HRESULT granted = 0xdeadbeef, counted = 0xdeadbeef;
   long platform = -1;
   DISPID id = -1;
+  VARTYPE countType = VT_ILLEGAL;
 
   static DWORD WINAPI Run(void* context) {
     auto* client = static_cast<MultithreadedClient*>(context);
@@ -555,6 +559,16 @@ struct MultithreadedClient {
         VariantClear(&count);
         OLECHAR* name = const_cast<OLECHAR*>(L"GetSingleString");
         client->byName = control->GetIDsOfNames(IID_NULL, &name, 1, 0, &client->id);
+        // The host access code, presented through the object's own proxy,
+        // opens the gated methods for this client too.
+        ComPtr<IOleObject> object;
+        if (SUCCEEDED(control.QueryInto(IID_IOleObject, object))) {
+          client->granted = object->SetHostNames(L"Client", L"{7C3E5A91-B46D-42e8-A1F7-5D09C2E84B3F}");
+          UniqueVariant answer;
+          client->counted = control->GetObjectCount(answer.receive());
+          const UniqueVariant& received = answer;
+          client->countType = V_VT(&received.get());
+        }
       }
     }
     CoUninitialize();
@@ -580,6 +594,9 @@ TEST_F(RegistrationOfLibraryTest, MultithreadedClientCallsThroughTheMarshaler) {
   EXPECT_EQ(E_ACCESSDENIED, client.gated);
   EXPECT_EQ(S_OK, client.byName);
   EXPECT_EQ(7, client.id);
+  EXPECT_EQ(S_OK, client.granted);
+  EXPECT_EQ(S_OK, client.counted);
+  EXPECT_EQ(VT_I4, client.countType);
 }
 
 // A copy of the library built without its type library resource, in a folder
