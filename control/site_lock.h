@@ -7,12 +7,13 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "base/com_ptr.h"
+
 namespace devlore {
 
-// A plain struct, all zero when the control is constructed (zero-fill or
-// value-initialise it). The control calls SiteLockRelease when it is destroyed.
+// All zero when the control is constructed (value-initialise it). The control calls SiteLockRelease when it is destroyed.
 struct SiteLock {
-  IOleClientSite* site;  // this gate's own counted reference to the last site given
+  ComPtr<IOleClientSite> site;  // the last site given
   LONG accessGranted;    // 1 = the scripting methods may run
   LONG decided;          // 1 once the decision has been taken; never reset
 };

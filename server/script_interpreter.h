@@ -41,9 +41,7 @@ class ScriptInterpreter {
   // after it; otherwise does nothing.
   HRESULT SkipValue();
 
-  // The cursor and the current token, for callers that drive single steps.
-  void SetCursor(const char* position) { cursor_ = position; }
-  const char* Cursor() const { return cursor_; }
+  // The current token, for callers that drive single steps.
   const char* Token() const;
 
  private:

@@ -27,7 +27,6 @@ class ScriptRegistrar {
  public:
   // Adds a variable; E_OUTOFMEMORY when it cannot be stored.
   HRESULT AddReplacement(const wchar_t* name, const wchar_t* text) { return replacements_.Add(name, text); }
-  const ReplacementTable& Replacements() const { return replacements_; }
 
   // Expands the variables of a zero-terminated script and runs it.
   HRESULT RunScript(const char* text, BOOL install);

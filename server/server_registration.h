@@ -37,8 +37,6 @@ HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib);
 // directory. Otherwise removes the type library registration (UnRegisterTypeLib,
 // looked up at run time) and returns the loading result only.
 HRESULT UpdateServerTypeLib(const OLECHAR* index, BOOL install);
-inline HRESULT RegisterServerTypeLib(const OLECHAR* index) { return UpdateServerTypeLib(index, TRUE); }
-inline HRESULT UnregisterServerTypeLib(const OLECHAR* index) { return UpdateServerTypeLib(index, FALSE); }
 
 // Replaces the extension of an ANSI path by ".tlb": the last "." of the whole
 // text (a folder's when the file name has none) or, with no "." at all, the end.
