@@ -99,7 +99,7 @@ class ComPtr : public ComPtrBase {
   }
 
   template <typename U>
-  HRESULT QueryInto(REFIID iid, ComPtr<U>& target) const {
+  [[nodiscard]] HRESULT QueryInto(REFIID iid, ComPtr<U>& target) const {
     return pointer_ ? pointer_->QueryInterface(iid, target.ReceiveVoid()) : E_POINTER;
   }
 };

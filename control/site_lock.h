@@ -29,12 +29,12 @@ void SiteLockSetClientSite(SiteLock& lock, IOleClientSite* site);
 // containerObject with the host access code (exact, case-sensitive; null does
 // not match); containerApp is not looked at. Returns S_OK while access is
 // granted, else E_ACCESSDENIED. The standard SetHostNames handling is not run.
-HRESULT SiteLockSetHostNames(SiteLock& lock, LPCOLESTR containerApp, LPCOLESTR containerObject);
+[[nodiscard]] HRESULT SiteLockSetHostNames(SiteLock& lock, LPCOLESTR containerApp, LPCOLESTR containerObject);
 
 // Releases the kept site (at the control's destruction). The decision stays.
 void SiteLockRelease(SiteLock& lock);
 
 // Non-zero while access is granted (what the scripting methods test).
-inline bool SiteLockAccessGranted(const SiteLock& lock) { return lock.accessGranted != 0; }
+[[nodiscard]] inline bool SiteLockAccessGranted(const SiteLock& lock) { return lock.accessGranted != 0; }
 
 }  // namespace devlore

@@ -276,7 +276,7 @@ class SysInfoObject final : public ScriptingFacet,
 
   // The object's one delegating unknown, which every facet's IUnknown uses.
   IUnknown* Unknown() { return static_cast<ScriptingFacet*>(this); }
-  HRESULT InternalQueryInterface(REFIID iid, void** object) { return InnerUnknown::QueryInterface(iid, object); }
+  [[nodiscard]] HRESULT InternalQueryInterface(REFIID iid, void** object) { return InnerUnknown::QueryInterface(iid, object); }
 
  private:
   friend class ScriptingFacet;
@@ -295,13 +295,13 @@ class SysInfoObject final : public ScriptingFacet,
   friend class SafetyFacet;
   friend class WindowImpl;
 
-  bool AccessGranted() const { return SiteLockAccessGranted(gate_); }
+  [[nodiscard]] bool AccessGranted() const { return SiteLockAccessGranted(gate_); }
   // The ambient user mode: false only when the container says so.
-  bool AmbientUserModeIsFalse();
+  [[nodiscard]] bool AmbientUserModeIsFalse();
   LCID AmbientLocale();
-  HRESULT InPlaceActivate(LONG verb, LPCRECT position);
-  HRESULT UiActivate();
-  HRESULT PropertiesVerb(HWND parent);
+  [[nodiscard]] HRESULT InPlaceActivate(LONG verb, LPCRECT position);
+  [[nodiscard]] HRESULT UiActivate();
+  [[nodiscard]] HRESULT PropertiesVerb(HWND parent);
   void FireViewChange();
   // The in-place site's windows and rectangles; on failure both windows are null.
   struct WindowContext {
@@ -310,7 +310,7 @@ class SysInfoObject final : public ScriptingFacet,
     RECT position;
     RECT clip;
   };
-  HRESULT GetWindowContext(WindowContext& context);
+  [[nodiscard]] HRESULT GetWindowContext(WindowContext& context);
   ComPtr<IOleControlSite> ControlSite();  // null when the site has none
   // Draws the control into a screen (not metafile) device context.
   void DrawOnScreen(HDC dc);

@@ -34,7 +34,8 @@ LCID SysInfoObject::AmbientLocale() {
 
 ComPtr<IOleControlSite> SysInfoObject::ControlSite() {
   ComPtr<IOleControlSite> site;
-  if (clientSite_) clientSite_.QueryInto(IID_IOleControlSite, site);
+  // A site without the interface leaves the result null, which is the answer.
+  if (clientSite_) (void)clientSite_.QueryInto(IID_IOleControlSite, site);
   return site;
 }
 

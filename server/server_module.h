@@ -54,7 +54,7 @@ HINSTANCE ModuleInstance();
 
 // Pushes a callback that TerminateModule runs (newest first). E_OUTOFMEMORY
 // when the node cannot be allocated.
-HRESULT AddTerminationCallback(TerminationCallback callback, DWORD_PTR argument);
+[[nodiscard]] HRESULT AddTerminationCallback(TerminationCallback callback, DWORD_PTR argument);
 
 // Records the object about to create a window on this thread.
 void RecordWindowCreator(WindowCreatorRecord* record, void* object);
