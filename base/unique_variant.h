@@ -1,6 +1,6 @@
 #pragma once
-// An automation variant this code owns: empty when made, cleared (its string,
-// interface or array released) when replaced or when the owner goes away.
+// A VARIANT this code owns: cleared (VariantClear) when replaced or when the
+// owner goes away. Receive clears and hands out the variant for an API to fill.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -9,15 +9,23 @@ namespace devlore {
 class UniqueVariant {
  public:
   UniqueVariant() { VariantInit(&value_); }
-  ~UniqueVariant() { VariantClear(&value_); }
+  ~UniqueVariant() { Reset(); }
   UniqueVariant(const UniqueVariant&) = delete;
   UniqueVariant& operator=(const UniqueVariant&) = delete;
 
-  const VARIANT& get() const { return value_; }
-  // Clears what is held and returns the variant for a call to fill.
-  VARIANT* receive() {
-    VariantClear(&value_);
+  const VARIANT& Get() const { return value_; }
+  VARTYPE Type() const { return V_VT(&value_); }
+
+  VARIANT* Receive() {
+    Reset();
     return &value_;
+  }
+  void Reset() { VariantClear(&value_); }
+  // Hands the contents to the caller, who then clears them.
+  VARIANT Detach() {
+    VARIANT value = value_;
+    VariantInit(&value_);
+    return value;
   }
 
  private:

@@ -12,10 +12,10 @@ constexpr int kAllowedDomainBufferSize = 12;
 // True when domain (a name.tld part of a host name, ANSI) equals one of the
 // allowed domains exactly (case-sensitive). The comparison runs in a local
 // buffer that is cleared after each comparison, whatever its result.
-bool MatchesAllowedDomain(const char* domain);
+[[nodiscard]] bool MatchesAllowedDomain(const char* domain);
 
 // The same comparison with a caller-provided scratch buffer of
 // kAllowedDomainBufferSize bytes, so that its clearing can be observed.
-bool MatchesAllowedDomainIn(const char* domain, volatile char* scratch);
+[[nodiscard]] bool MatchesAllowedDomainIn(const char* domain, volatile char* scratch);
 
 }  // namespace devlore

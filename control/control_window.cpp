@@ -21,7 +21,7 @@ WindowImpl* OwnerOf(HWND window) {
 }  // namespace
 
 const char* ControlWindowClassName() {
-  WindowCreationLockGuard lock;
+  CriticalSectionLock lock(Module().windowCreationLock);
   if (g_windowClass.known) return g_windowClass.name;
   wsprintfA(g_windowClass.name, "ATL:%8.8X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(&g_windowClass)));
   const HINSTANCE instance = ModuleInstance();

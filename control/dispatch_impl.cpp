@@ -31,7 +31,7 @@ void __stdcall ReleaseTypeInfoCache(DWORD_PTR) {
 HRESULT LoadCachedTypeInfo(REFGUID guid, ITypeInfo* TypeInfoCache::*slot, ITypeInfo** typeInfo) {
   if (!typeInfo) return E_POINTER;
   *typeInfo = nullptr;
-  TypeInfoLockGuard lock;
+  CriticalSectionLock lock(Module().typeInfoLock);
   if (!(g_cache.*slot)) {
     // The release must be registered before anything is cached.
     if (!g_cache.callbackAdded) {

@@ -7,14 +7,14 @@
 namespace devlore {
 
 // The type information of ISysInfo1, with a reference added for the caller.
-HRESULT GetScriptingTypeInfo(ITypeInfo** typeInfo);
+[[nodiscard]] HRESULT GetScriptingTypeInfo(ITypeInfo** typeInfo);
 // The type information of the SysInfo class, with a reference added.
-HRESULT GetClassTypeInfo(ITypeInfo** typeInfo);
+[[nodiscard]] HRESULT GetClassTypeInfo(ITypeInfo** typeInfo);
 
 // IDispatch on a dual interface answered from the type information.
-HRESULT DispatchGetTypeInfo(UINT index, ITypeInfo** typeInfo);
-HRESULT DispatchGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids);
-HRESULT DispatchInvoke(IDispatch* self, DISPID id, REFIID iid, WORD flags, DISPPARAMS* params, VARIANT* result,
+[[nodiscard]] HRESULT DispatchGetTypeInfo(UINT index, ITypeInfo** typeInfo);
+[[nodiscard]] HRESULT DispatchGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids);
+[[nodiscard]] HRESULT DispatchInvoke(IDispatch* self, DISPID id, REFIID iid, WORD flags, DISPPARAMS* params, VARIANT* result,
                        EXCEPINFO* exception, UINT* argumentError);
 
 }  // namespace devlore

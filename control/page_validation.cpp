@@ -26,22 +26,6 @@ using CrackUrlFunction = BOOL(WINAPI*)(LPCSTR url, DWORD urlLength, DWORD flags,
 // The opener walk gives up at this many steps.
 constexpr unsigned kMaxOpenerSteps = 255;
 
-// A library loaded through the platform table, unloaded through it again.
-class LoadedLibrary {
- public:
-  explicit LoadedLibrary(const char* path) : module_(Platform().loadLibraryA(path)) {}
-  ~LoadedLibrary() {
-    if (module_) Platform().freeLibrary(module_);
-  }
-  LoadedLibrary(const LoadedLibrary&) = delete;
-  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
-
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
-
 // An ANSI copy (system code page) of a wide text; empty on a null text, a failed
 // conversion or a failed allocation.
 UniqueArray<char> ToAnsi(const wchar_t* text) {
@@ -179,7 +163,7 @@ bool HostNameOf(const char* url, char* host, DWORD capacity) {
   if (length == 0 || length >= MAX_PATH) return false;
   if (!AppendText(path, MAX_PATH, "\\WININET.DLL")) return false;
 
-  LoadedLibrary wininet(path);
+  UniquePlatformModule wininet(Platform().loadLibraryA(path));
   if (!wininet.get()) return false;
   const auto crack =
       reinterpret_cast<CrackUrlFunction>(Platform().getProcAddress(wininet.get(), "InternetCrackUrlA"));

@@ -23,32 +23,32 @@ void CheckHostingPage(SiteLock& lock);
 
 // The browser's current URL and the container moniker name the same non-empty
 // host, and that host lies in an allowed domain.
-bool PageHostsAgree(IOleClientSite* site, IWebBrowserApp* browser);
+[[nodiscard]] bool PageHostsAgree(IOleClientSite* site, IWebBrowserApp* browser);
 
 // The walk over the page's top and opener windows ends in acceptance.
-bool WindowChainAllowed(IWebBrowserApp* browser);
+[[nodiscard]] bool WindowChainAllowed(IWebBrowserApp* browser);
 
 // The window's navigator.userAgent can be read and does not name "; MSIE "
 // followed by a major version of 3 or less.
-bool IsModernBrowser(IDispatch* window);
+[[nodiscard]] bool IsModernBrowser(IDispatch* window);
 
 // The window's location.href can be read, has a host name, and that host lies
 // in an allowed domain.
-bool TopWindowAllowed(IDispatch* window);
+[[nodiscard]] bool TopWindowAllowed(IDispatch* window);
 
 // The last two dot-separated labels of host equal an allowed domain exactly.
-bool IsAllowedDomain(const char* host);
+[[nodiscard]] bool IsAllowedDomain(const char* host);
 
 // Takes the host name out of url into host (capacity bytes) with
 // InternetCrackUrlA of "<system directory>\WININET.DLL", loaded for this call
 // and unloaded again. On failure host holds an empty text; a host name that
 // does not fit with its terminator is a failure.
-bool HostNameOf(const char* url, char* host, DWORD capacity);
+[[nodiscard]] bool HostNameOf(const char* url, char* host, DWORD capacity);
 
 // Reads the property name of object into result. Succeeds only when the call
 // succeeds and result holds a non-null value of the given type (VT_DISPATCH or
 // VT_BSTR); the caller then owns that value. On failure result is empty.
-bool GetPropertyByName(IDispatch* object, LPCOLESTR name, VARTYPE type, VARIANT* result);
+[[nodiscard]] bool GetPropertyByName(IDispatch* object, LPCOLESTR name, VARTYPE type, VARIANT* result);
 
 // Multibyte-aware search (character steps by CharNextA) for pattern in text;
 // the first match, or null.

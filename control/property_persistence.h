@@ -43,11 +43,11 @@ constexpr DWORD kMaxPropertyEntries = 16;
 // returns its result; a short write gives STG_E_WRITEFAULT. Dispatch entries
 // are read from control through their dispatch interface (E_FAIL when the
 // interface or the property cannot be had).
-HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
+[[nodiscard]] HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
                        IUnknown* control);
 // The same for tables of member entries only (a dispatch entry gives
 // E_NOTIMPL), without the tagged-value code: what the control itself needs.
-HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties);
+[[nodiscard]] HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties);
 
 // Reads every record of the stream before anything is applied, so a damaged
 // stream changes nothing: a version above 0x300, a stream that ends inside a
@@ -55,8 +55,8 @@ HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table, const 
 // terminated all give E_FAIL; a read error is returned as it is. Then member
 // records are stored and dispatch entries are put through control, in table
 // order; a failed put ends the load with E_FAIL.
-HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
+[[nodiscard]] HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
                        IUnknown* control);
-HRESULT LoadMemberProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties);
+[[nodiscard]] HRESULT LoadMemberProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties);
 
 }  // namespace devlore

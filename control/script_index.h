@@ -11,6 +11,6 @@ namespace devlore {
 
 // S_OK and the index; E_POINTER for a null variant; DISP_E_TYPEMISMATCH,
 // DISP_E_OVERFLOW or DISP_E_BADVARTYPE when the variant gives no index.
-HRESULT ReadIndexArgument(const VARIANT* argument, LONG* index);
+[[nodiscard]] HRESULT ReadIndexArgument(const VARIANT* argument, LONG* index);
 
 }  // namespace devlore

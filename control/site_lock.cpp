@@ -24,10 +24,7 @@ bool SameWideText(const wchar_t* a, const wchar_t* b) {
 void SiteLockSetClientSite(SiteLock& lock, IOleClientSite* site) {
   // The new reference is taken before the old one goes, so that handing in the
   // site already held never drops it to zero on the way.
-  if (site) site->AddRef();
-  IOleClientSite* previous = lock.site;
   lock.site = site;
-  if (previous) previous->Release();
   if (site) CheckHostingPage(lock);
 }
 
@@ -40,10 +37,6 @@ HRESULT SiteLockSetHostNames(SiteLock& lock, LPCOLESTR containerApp, LPCOLESTR c
   return lock.accessGranted ? S_OK : E_ACCESSDENIED;
 }
 
-void SiteLockRelease(SiteLock& lock) {
-  IOleClientSite* site = lock.site;
-  lock.site = nullptr;
-  if (site) site->Release();
-}
+void SiteLockRelease(SiteLock& lock) { lock.site.Reset(); }
 
 }  // namespace devlore

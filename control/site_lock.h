@@ -7,12 +7,13 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "base/com_ptr.h"
+
 namespace devlore {
 
-// A plain struct, all zero when the control is constructed (zero-fill or
-// value-initialise it). The control calls SiteLockRelease when it is destroyed.
+// All zero when the control is constructed (value-initialise it). The control calls SiteLockRelease when it is destroyed.
 struct SiteLock {
-  IOleClientSite* site;  // this gate's own counted reference to the last site given
+  ComPtr<IOleClientSite> site;  // the last site given
   LONG accessGranted;    // 1 = the scripting methods may run
   LONG decided;          // 1 once the decision has been taken; never reset
 };
@@ -28,12 +29,12 @@ void SiteLockSetClientSite(SiteLock& lock, IOleClientSite* site);
 // containerObject with the host access code (exact, case-sensitive; null does
 // not match); containerApp is not looked at. Returns S_OK while access is
 // granted, else E_ACCESSDENIED. The standard SetHostNames handling is not run.
-HRESULT SiteLockSetHostNames(SiteLock& lock, LPCOLESTR containerApp, LPCOLESTR containerObject);
+[[nodiscard]] HRESULT SiteLockSetHostNames(SiteLock& lock, LPCOLESTR containerApp, LPCOLESTR containerObject);
 
 // Releases the kept site (at the control's destruction). The decision stays.
 void SiteLockRelease(SiteLock& lock);
 
 // Non-zero while access is granted (what the scripting methods test).
-inline bool SiteLockAccessGranted(const SiteLock& lock) { return lock.accessGranted != 0; }
+[[nodiscard]] inline bool SiteLockAccessGranted(const SiteLock& lock) { return lock.accessGranted != 0; }
 
 }  // namespace devlore

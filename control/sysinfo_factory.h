@@ -8,6 +8,6 @@ namespace devlore {
 // outer null: a stand-alone object; otherwise an aggregatable object that
 // delegates to outer and whose own non-delegating unknown answers the query.
 // The new object is asked for iid; on anything but S_OK it is destroyed again.
-HRESULT CreateSysInfoObject(IUnknown* outer, REFIID iid, void** object);
+[[nodiscard]] HRESULT CreateSysInfoObject(IUnknown* outer, REFIID iid, void** object);
 
 }  // namespace devlore

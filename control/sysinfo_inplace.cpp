@@ -2,6 +2,8 @@
 // the control window's message table.
 #include "control/sysinfo_object.h"
 
+#include <utility>
+
 namespace devlore {
 namespace {
 
@@ -36,31 +38,37 @@ bool IsReflectedMessage(UINT message) {
 }
 
 // Tells one of the container's windows (the frame or the document window),
-// when there is one, which object is UI-active now (null: none), and drops the
-// reference to it. The control asks for no border space of its own.
+// when there is one, which object is UI-active now (null: none). The control
+// asks for no border space of its own.
 void AnnounceActiveObject(IOleInPlaceUIWindow* window, IOleInPlaceActiveObject* active) {
   if (!window) return;
   window->SetActiveObject(active, nullptr);
   if (active) window->SetBorderSpace(nullptr);
-  window->Release();
 }
+
+// The container's in-place site interfaces in the order they are asked for.
+struct SiteQuery {
+  const IID* iid;
+  SiteKind kind;
+};
+const SiteQuery kSiteQueries[] = {
+    {&IID_IOleInPlaceSiteWindowless, SiteKind::kWindowless},
+    {&IID_IOleInPlaceSiteEx, SiteKind::kExtended},
+    {&IID_IOleInPlaceSite, SiteKind::kPlain},
+};
 
 }  // namespace
 
-HRESULT SysInfoObject::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position,
-                                        RECT* clip) {
-  *frame = nullptr;
-  *uiWindow = nullptr;
+HRESULT SysInfoObject::GetWindowContext(WindowContext& context) {
   if (!inPlaceSite_) return E_UNEXPECTED;
   OLEINPLACEFRAMEINFO frameInfo = {};
   frameInfo.cb = sizeof frameInfo;
-  const HRESULT hr = inPlaceSite_->GetWindowContext(frame, uiWindow, position, clip, &frameInfo);
+  const HRESULT hr = inPlaceSite_->GetWindowContext(context.frame.Receive(), context.uiWindow.Receive(),
+                                                    &context.position, &context.clip, &frameInfo);
   if (FAILED(hr)) {
     // A failing container may still have stored something.
-    if (*frame) (*frame)->Release();
-    if (*uiWindow) (*uiWindow)->Release();
-    *frame = nullptr;
-    *uiWindow = nullptr;
+    context.frame.Reset();
+    context.uiWindow.Reset();
   }
   return hr;
 }
@@ -68,19 +76,18 @@ HRESULT SysInfoObject::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIW
 HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
   if (!clientSite_) return E_UNEXPECTED;
   if (!(state_ & kInPlaceActive)) {
-    // The container's site: windowless, then extended, then plain.
-    static const IID* const kSiteInterfaces[] = {&IID_IOleInPlaceSiteWindowless, &IID_IOleInPlaceSiteEx,
-                                                 &IID_IOleInPlaceSite};
-    IOleInPlaceSite* site = nullptr;
-    SiteKind kind = SiteKind::kWindowless;
-    for (const IID* iid : kSiteInterfaces) {
-      if (SUCCEEDED(clientSite_->QueryInterface(*iid, reinterpret_cast<void**>(&site))) && site) break;
-      kind = static_cast<SiteKind>(static_cast<int>(kind) - 1);
+    ComPtr<IOleInPlaceSite> found;
+    SiteKind kind = SiteKind::kNone;
+    for (const SiteQuery& query : kSiteQueries) {
+      if (SUCCEEDED(clientSite_.QueryInto(*query.iid, found)) && found) {
+        kind = query.kind;
+        break;
+      }
     }
     if (kind == SiteKind::kNone) return E_FAIL;
-    if (inPlaceSite_) inPlaceSite_->Release();
-    inPlaceSite_ = site;
+    inPlaceSite_ = std::move(found);
     siteKind_ = kind;
+    IOleInPlaceSite* const site = inPlaceSite_.Get();
 
     bool windowless = false;
     HRESULT hr = E_FAIL;
@@ -97,23 +104,18 @@ HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
       }
     }
     if (FAILED(hr)) {
-      inPlaceSite_->Release();
-      inPlaceSite_ = nullptr;
+      inPlaceSite_.Reset();
       siteKind_ = SiteKind::kNone;
       return hr;
     }
     state_ |= kInPlaceActive;
     if (windowless) state_ |= kWindowless;
 
-    IOleInPlaceFrame* frame;
-    IOleInPlaceUIWindow* uiWindow;
-    RECT position = {}, clip = {};
-    if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
-      if (frame) frame->Release();
-      if (uiWindow) uiWindow->Release();
-      position_ = position;
+    WindowContext context = {};
+    if (SUCCEEDED(GetWindowContext(context))) {
+      position_ = context.position;
     } else {
-      clip = position_;
+      context.clip = position_;
     }
     if (!windowless) {
       HWND parent = nullptr;
@@ -125,7 +127,7 @@ HRESULT SysInfoObject::InPlaceActivate(LONG verb, LPCRECT) {
         InPlaceFacet::InPlaceDeactivate();
         return E_FAIL;
       }
-      InPlaceFacet::SetObjectRects(&position_, &clip);
+      InPlaceFacet::SetObjectRects(&position_, &context.clip);
     }
   }
   if (window_) ShowWindow(window_, SW_SHOW);
@@ -142,13 +144,11 @@ HRESULT SysInfoObject::UiActivate() {
     return hr;
   }
   if (window_ && GetFocus() != window_) SetFocus(window_);
-  IOleInPlaceFrame* frame;
-  IOleInPlaceUIWindow* uiWindow;
-  RECT position, clip;
-  if (SUCCEEDED(GetWindowContext(&frame, &uiWindow, &position, &clip))) {
+  WindowContext context;
+  if (SUCCEEDED(GetWindowContext(context))) {
     IOleInPlaceActiveObject* active = static_cast<ActiveFacet*>(this);
-    AnnounceActiveObject(frame, active);
-    AnnounceActiveObject(uiWindow, active);
+    AnnounceActiveObject(context.frame.Get(), active);
+    AnnounceActiveObject(context.uiWindow.Get(), active);
   }
   return S_OK;
 }
@@ -176,12 +176,10 @@ HRESULT InPlaceFacet::InPlaceDeactivate() {
     if (self->siteKind_ == SiteKind::kPlain) {
       self->inPlaceSite_->OnInPlaceDeactivate();
     } else {
-      static_cast<IOleInPlaceSiteEx*>(self->inPlaceSite_)->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
+      static_cast<IOleInPlaceSiteEx*>(self->inPlaceSite_.Get())->OnInPlaceDeactivateEx(windowless ? FALSE : TRUE);
     }
-    IOleInPlaceSite* site = self->inPlaceSite_;
-    self->inPlaceSite_ = nullptr;
     self->siteKind_ = SiteKind::kNone;
-    site->Release();
+    self->inPlaceSite_.Reset();
   }
   return S_OK;
 }
@@ -190,12 +188,10 @@ HRESULT InPlaceFacet::UIDeactivate() {
   SysInfoObject* self = Self();
   if (!(self->state_ & kUiActive)) return S_OK;
   self->state_ &= ~kUiActive;
-  IOleInPlaceFrame* frame;
-  IOleInPlaceUIWindow* uiWindow;
-  RECT position, clip;
-  if (SUCCEEDED(self->GetWindowContext(&frame, &uiWindow, &position, &clip))) {
-    AnnounceActiveObject(uiWindow, nullptr);
-    AnnounceActiveObject(frame, nullptr);
+  SysInfoObject::WindowContext context;
+  if (SUCCEEDED(self->GetWindowContext(context))) {
+    AnnounceActiveObject(context.uiWindow.Get(), nullptr);
+    AnnounceActiveObject(context.frame.Get(), nullptr);
   }
   if (self->inPlaceSite_) self->inPlaceSite_->OnUIDeactivate(FALSE);
   return S_OK;
@@ -245,14 +241,13 @@ HRESULT ActiveFacet::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
 HRESULT ActiveFacet::TranslateAccelerator(LPMSG message) {
   if (!message) return E_POINTER;
-  IOleControlSite* site = Self()->ControlSite();
+  const ComPtr<IOleControlSite> site = Self()->ControlSite();
   if (!site) return S_FALSE;
   DWORD modifiers = 0;
   if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;
   if (GetKeyState(VK_CONTROL) < 0) modifiers |= 2;
   if (GetKeyState(VK_MENU) < 0) modifiers |= 4;
   const HRESULT hr = site->TranslateAccelerator(message, modifiers);
-  site->Release();
   return hr == S_OK ? S_OK : S_FALSE;
 }
 
@@ -273,10 +268,7 @@ void SysInfoObject::UiActivateFromWindow(HWND window) {
 }
 
 void SysInfoObject::NotifyFocus(BOOL gained) {
-  if (IOleControlSite* site = ControlSite()) {
-    site->OnFocus(gained);
-    site->Release();
-  }
+  if (const ComPtr<IOleControlSite> site = ControlSite()) site->OnFocus(gained);
 }
 
 BOOL WindowImpl::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

@@ -8,18 +8,6 @@
 #include "server/server_module.h"
 
 namespace devlore {
-namespace {
-
-template <typename T>
-void ReleaseMember(T*& pointer) {
-  if (pointer) {
-    T* held = pointer;
-    pointer = nullptr;
-    held->Release();
-  }
-}
-
-}  // namespace
 
 HRESULT CreateSysInfoObject(IUnknown* outer, REFIID iid, void** object) {
   if (!object) return E_POINTER;
@@ -47,13 +35,11 @@ void SysInfoObject::Destroy() {
   ReleaseModuleLock();
   SiteLockRelease(gate_);
   if (window_) DestroyWindow(window_);
-  ReleaseMember(ambientDispatch_);
-  ReleaseMember(viewAdviseSink_);
-  ReleaseMember(clientSite_);
-  ReleaseMember(oleAdviseHolder_);
-  ReleaseMember(dataAdviseHolder_);
-  ReleaseMember(inPlaceSite_);
-  delete this;
+  // Only the state holds anything to release: the facets and the window part
+  // are table pointers and plain values. Destroying the state alone spares the
+  // object's destructor, which would reset every facet's table pointer first.
+  static_cast<ControlState*>(this)->~ControlState();
+  ::operator delete(this);
 }
 
 // ---- IUnknown -------------------------------------------------------------
@@ -225,14 +211,13 @@ constexpr DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFAC
 
 HRESULT SafetyFacet::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
-  IUnknown* answered = nullptr;
-  const HRESULT hr = Self()->InternalQueryInterface(iid, reinterpret_cast<void**>(&answered));
+  ComPtr<IUnknown> answered;
+  const HRESULT hr = Self()->InternalQueryInterface(iid, answered.ReceiveVoid());
   if (FAILED(hr)) {
     *supported = 0;
     *enabled = 0;
     return hr;
   }
-  answered->Release();
   *supported = kSupportedSafety;
   *enabled = Self()->safetyOptions_;
   return S_OK;
@@ -240,9 +225,8 @@ HRESULT SafetyFacet::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWO
 
 HRESULT SafetyFacet::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
   SysInfoObject* self = Self();
-  IUnknown* answered = nullptr;
-  if (FAILED(self->InternalQueryInterface(iid, reinterpret_cast<void**>(&answered)))) return E_NOINTERFACE;
-  answered->Release();
+  ComPtr<IUnknown> answered;
+  if (FAILED(self->InternalQueryInterface(iid, answered.ReceiveVoid()))) return E_NOINTERFACE;
   if (mask & ~kSupportedSafety) return E_FAIL;
   self->safetyOptions_ = (self->safetyOptions_ & ~mask) | (enabled & mask);
   return S_OK;
@@ -334,24 +318,18 @@ const wchar_t kContentsStream[] = L"Contents";
 
 HRESULT StorageFacet::Load(IStorage* storage) {
   if (!storage) return E_POINTER;
-  IStream* stream = nullptr;
-  HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
-  if (SUCCEEDED(hr)) {
-    hr = Self()->StreamFacet::Load(stream);
-    stream->Release();
-  }
+  ComPtr<IStream> stream;
+  HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Receive());
+  if (SUCCEEDED(hr)) hr = Self()->StreamFacet::Load(stream.Get());
   return hr;
 }
 
 HRESULT StorageFacet::Save(IStorage* storage, BOOL sameAsLoad) {
   if (!storage) return E_POINTER;
-  IStream* stream = nullptr;
+  ComPtr<IStream> stream;
   HRESULT hr = storage->CreateStream(kContentsStream, STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
-                                     &stream);
-  if (SUCCEEDED(hr)) {
-    hr = Self()->StreamFacet::Save(stream, sameAsLoad);
-    stream->Release();
-  }
+                                     stream.Receive());
+  if (SUCCEEDED(hr)) hr = Self()->StreamFacet::Save(stream.Get(), sameAsLoad);
   return hr;
 }
 

@@ -15,6 +15,7 @@
 #include <objsafe.h>
 
 #include "Devlore_h.h"
+#include "base/com_ptr.h"
 #include "control/control_window.h"
 #include "control/site_lock.h"
 #include "control/property_persistence.h"
@@ -31,7 +32,7 @@ enum : DWORD {
   kRequiresSave = 0x8,
 };
 
-// The kind of in-place site the container gave.
+// The kind of in-place site the container gave: the interface it was asked for.
 enum class SiteKind { kNone, kPlain, kExtended, kWindowless };
 
 // One interface of the object. Its IUnknown methods are the object's
@@ -228,17 +229,18 @@ class SafetyFacet : public Facet<IObjectSafety> {
 
 // The object's state. It is all zero at construction except for the extents,
 // which start at 5080 x 5080 HIMETRIC. The interface references are released
-// in the order they are listed.
+// from the last listed to the first: the ambient dispatch first, the in-place
+// site last.
 struct ControlState {
   volatile LONG refCount_;
-  IUnknown* outer_;
-  IDispatch* ambientDispatch_;
-  IAdviseSink* viewAdviseSink_;
-  IOleClientSite* clientSite_;
-  IOleAdviseHolder* oleAdviseHolder_;
-  IDataAdviseHolder* dataAdviseHolder_;
-  IOleInPlaceSite* inPlaceSite_;  // the site as the kind below
+  IUnknown* outer_;  // not counted: the outer object owns this one
+  ComPtr<IOleInPlaceSite> inPlaceSite_;  // the site as the kind below
   SiteKind siteKind_;
+  ComPtr<IDataAdviseHolder> dataAdviseHolder_;
+  ComPtr<IOleAdviseHolder> oleAdviseHolder_;
+  ComPtr<IOleClientSite> clientSite_;
+  ComPtr<IAdviseSink> viewAdviseSink_;
+  ComPtr<IDispatch> ambientDispatch_;
   SIZEL naturalExtent_;
   ControlProperties properties_;  // the current extent
   RECT position_;
@@ -263,19 +265,18 @@ class SysInfoObject final : public ScriptingFacet,
                             public OleObjectFacet,
                             public InnerUnknown,
                             public WindowImpl,
-                            public ControlState {
+                            private ControlState {
  public:
   // outer null: stand-alone; otherwise aggregated under outer.
   explicit SysInfoObject(IUnknown* outer);
-  // Releases what the object holds, then frees it. The destructor itself has
-  // nothing to do (and so need not reset the facets' table pointers).
+  // Releases what the object holds, then frees it.
   void Destroy();
   SysInfoObject(const SysInfoObject&) = delete;
   SysInfoObject& operator=(const SysInfoObject&) = delete;
 
   // The object's one delegating unknown, which every facet's IUnknown uses.
   IUnknown* Unknown() { return static_cast<ScriptingFacet*>(this); }
-  HRESULT InternalQueryInterface(REFIID iid, void** object) { return InnerUnknown::QueryInterface(iid, object); }
+  [[nodiscard]] HRESULT InternalQueryInterface(REFIID iid, void** object) { return InnerUnknown::QueryInterface(iid, object); }
 
  private:
   friend class ScriptingFacet;
@@ -294,16 +295,23 @@ class SysInfoObject final : public ScriptingFacet,
   friend class SafetyFacet;
   friend class WindowImpl;
 
-  bool AccessGranted() const { return SiteLockAccessGranted(gate_); }
+  [[nodiscard]] bool AccessGranted() const { return SiteLockAccessGranted(gate_); }
   // The ambient user mode: false only when the container says so.
-  bool AmbientUserModeIsFalse();
+  [[nodiscard]] bool AmbientUserModeIsFalse();
   LCID AmbientLocale();
-  HRESULT InPlaceActivate(LONG verb, LPCRECT position);
-  HRESULT UiActivate();
-  HRESULT PropertiesVerb(HWND parent);
+  [[nodiscard]] HRESULT InPlaceActivate(LONG verb, LPCRECT position);
+  [[nodiscard]] HRESULT UiActivate();
+  [[nodiscard]] HRESULT PropertiesVerb(HWND parent);
   void FireViewChange();
-  HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** uiWindow, RECT* position, RECT* clip);
-  IOleControlSite* ControlSite();  // with a reference, or null
+  // The in-place site's windows and rectangles; on failure both windows are null.
+  struct WindowContext {
+    ComPtr<IOleInPlaceFrame> frame;
+    ComPtr<IOleInPlaceUIWindow> uiWindow;
+    RECT position;
+    RECT clip;
+  };
+  [[nodiscard]] HRESULT GetWindowContext(WindowContext& context);
+  ComPtr<IOleControlSite> ControlSite();  // null when the site has none
   // Draws the control into a screen (not metafile) device context.
   void DrawOnScreen(HDC dc);
   // The UI activation a click or the focus brings, with window's parent.

@@ -16,7 +16,7 @@ HRESULT ReadAmbient(IDispatch* ambient, DISPID id, VARIANT* value) {
 
 bool SysInfoObject::AmbientUserModeIsFalse() {
   VARIANT value;
-  const HRESULT hr = ReadAmbient(ambientDispatch_, DISPID_AMBIENT_USERMODE, &value);
+  const HRESULT hr = ReadAmbient(ambientDispatch_.Get(), DISPID_AMBIENT_USERMODE, &value);
   const bool designMode = SUCCEEDED(hr) && V_VT(&value) == VT_BOOL && V_BOOL(&value) == VARIANT_FALSE;
   VariantClear(&value);
   return designMode;
@@ -25,16 +25,17 @@ bool SysInfoObject::AmbientUserModeIsFalse() {
 LCID SysInfoObject::AmbientLocale() {
   VARIANT value;
   LCID locale = LOCALE_USER_DEFAULT;
-  if (SUCCEEDED(ReadAmbient(ambientDispatch_, DISPID_AMBIENT_LOCALEID, &value)) && V_VT(&value) == VT_I4) {
+  if (SUCCEEDED(ReadAmbient(ambientDispatch_.Get(), DISPID_AMBIENT_LOCALEID, &value)) && V_VT(&value) == VT_I4) {
     locale = static_cast<LCID>(V_I4(&value));
   }
   VariantClear(&value);
   return locale;
 }
 
-IOleControlSite* SysInfoObject::ControlSite() {
-  IOleControlSite* site = nullptr;
-  if (clientSite_) clientSite_->QueryInterface(IID_IOleControlSite, reinterpret_cast<void**>(&site));
+ComPtr<IOleControlSite> SysInfoObject::ControlSite() {
+  ComPtr<IOleControlSite> site;
+  // A site without the interface leaves the result null, which is the answer.
+  if (clientSite_) (void)clientSite_.QueryInto(IID_IOleControlSite, site);
   return site;
 }
 
@@ -42,23 +43,15 @@ HRESULT OleObjectFacet::SetClientSite(IOleClientSite* site) {
   SysInfoObject* self = Self();
   SiteLockSetClientSite(self->gate_, site);
   // The standard handling: keep the site and take its IDispatch for ambients.
-  if (site) site->AddRef();
-  if (self->clientSite_) self->clientSite_->Release();
   self->clientSite_ = site;
-  if (self->ambientDispatch_) {
-    IDispatch* old = self->ambientDispatch_;
-    self->ambientDispatch_ = nullptr;
-    old->Release();
-  }
-  if (site) site->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&self->ambientDispatch_));
+  self->ambientDispatch_.Reset();
+  if (site) site->QueryInterface(IID_IDispatch, self->ambientDispatch_.ReceiveVoid());
   return S_OK;
 }
 
 HRESULT OleObjectFacet::GetClientSite(IOleClientSite** site) {
   if (!site) return E_POINTER;
-  IOleClientSite* held = Self()->clientSite_;
-  *site = held;
-  if (held) held->AddRef();
+  Self()->clientSite_.CopyTo(site);
   return S_OK;
 }
 
@@ -126,9 +119,8 @@ HRESULT OleObjectFacet::DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND par
 }
 
 HRESULT SysInfoObject::PropertiesVerb(HWND parent) {
-  if (IOleControlSite* site = ControlSite()) {
+  if (const ComPtr<IOleControlSite> site = ControlSite()) {
     const HRESULT hr = site->ShowPropertyFrame();
-    site->Release();
     if (SUCCEEDED(hr)) return hr;
   }
   CAUUID pages = {0, nullptr};
@@ -151,7 +143,7 @@ void SysInfoObject::FireViewChange() {
     if (window_) {
       InvalidateRect(window_, nullptr, TRUE);
     } else if (siteKind_ == SiteKind::kWindowless && inPlaceSite_) {
-      static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_)->InvalidateRect(nullptr, TRUE);
+      static_cast<IOleInPlaceSiteWindowless*>(inPlaceSite_.Get())->InvalidateRect(nullptr, TRUE);
     }
   } else if (viewAdviseSink_) {
     viewAdviseSink_->OnViewChange(DVASPECT_CONTENT, -1);
@@ -190,16 +182,16 @@ HRESULT OleObjectFacet::GetExtent(DWORD aspect, SIZEL* size) {
 HRESULT OleObjectFacet::Advise(IAdviseSink* sink, DWORD* connection) {
   if (!connection) return E_POINTER;
   *connection = 0;
-  IOleAdviseHolder*& holder = Self()->oleAdviseHolder_;
+  ComPtr<IOleAdviseHolder>& holder = Self()->oleAdviseHolder_;
   if (!holder) {
-    const HRESULT hr = CreateOleAdviseHolder(&holder);
+    const HRESULT hr = CreateOleAdviseHolder(holder.Receive());
     if (FAILED(hr)) return hr;
   }
   return holder->Advise(sink, connection);
 }
 
 HRESULT OleObjectFacet::Unadvise(DWORD connection) {
-  IOleAdviseHolder* holder = Self()->oleAdviseHolder_;
+  IOleAdviseHolder* holder = Self()->oleAdviseHolder_.Get();
   if (!holder) return E_FAIL;
   return holder->Unadvise(connection);
 }
@@ -207,7 +199,7 @@ HRESULT OleObjectFacet::Unadvise(DWORD connection) {
 HRESULT OleObjectFacet::EnumAdvise(IEnumSTATDATA** advises) {
   if (!advises) return E_POINTER;
   *advises = nullptr;
-  IOleAdviseHolder* holder = Self()->oleAdviseHolder_;
+  IOleAdviseHolder* holder = Self()->oleAdviseHolder_.Get();
   if (!holder) return E_FAIL;
   return holder->EnumAdvise(advises);
 }

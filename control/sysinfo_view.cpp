@@ -43,10 +43,7 @@ HRESULT ViewFacet::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
 HRESULT ViewFacet::Unfreeze(DWORD) { return E_NOTIMPL; }
 
 HRESULT ViewFacet::SetAdvise(DWORD, DWORD, IAdviseSink* sink) {
-  IAdviseSink*& held = Self()->viewAdviseSink_;
-  if (sink) sink->AddRef();
-  if (held) held->Release();
-  held = sink;
+  Self()->viewAdviseSink_ = sink;
   return S_OK;
 }
 
@@ -54,11 +51,7 @@ HRESULT ViewFacet::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
   // Aspects and flags are not kept.
   if (aspects) *aspects = 0;
   if (flags) *flags = 0;
-  if (sink) {
-    IAdviseSink* held = Self()->viewAdviseSink_;
-    *sink = held;
-    if (held) held->AddRef();
-  }
+  if (sink) Self()->viewAdviseSink_.CopyTo(sink);
   return S_OK;
 }
 
@@ -159,16 +152,16 @@ HRESULT DataFacet::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) {
 HRESULT DataFacet::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) {
   if (!connection) return E_POINTER;
   *connection = 0;
-  IDataAdviseHolder*& holder = Self()->dataAdviseHolder_;
+  ComPtr<IDataAdviseHolder>& holder = Self()->dataAdviseHolder_;
   if (!holder) {
-    const HRESULT hr = CreateDataAdviseHolder(&holder);
+    const HRESULT hr = CreateDataAdviseHolder(holder.Receive());
     if (FAILED(hr)) return hr;
   }
   return holder->Advise(this, format, flags, sink, connection);
 }
 
 HRESULT DataFacet::DUnadvise(DWORD connection) {
-  IDataAdviseHolder* holder = Self()->dataAdviseHolder_;
+  IDataAdviseHolder* holder = Self()->dataAdviseHolder_.Get();
   if (!holder) return OLE_E_NOCONNECTION;
   return holder->Unadvise(connection);
 }
@@ -176,7 +169,7 @@ HRESULT DataFacet::DUnadvise(DWORD connection) {
 HRESULT DataFacet::EnumDAdvise(IEnumSTATDATA** advises) {
   if (!advises) return E_POINTER;
   *advises = nullptr;
-  IDataAdviseHolder* holder = Self()->dataAdviseHolder_;
+  IDataAdviseHolder* holder = Self()->dataAdviseHolder_.Get();
   if (!holder) return E_FAIL;
   return holder->EnumAdvise(advises);
 }

@@ -19,7 +19,7 @@ class MonitorDevice final : public DeviceObject {
   MonitorDevice() = default;
 
   // Reads one value of the monitor's key into the 260-byte work buffer.
-  bool ReadValue(const char* name, char* work) const;
+  [[nodiscard]] bool ReadValue(const char* name, char* work) const;
   void CollectManufacturer(char* work);
   void CollectResolution(char* work);
   void CollectRanges(char* work);

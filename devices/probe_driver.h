@@ -27,12 +27,4 @@ inline UniqueDriverHandle OpenProbeDriver(const char* devicePath) {
   return UniqueDriverHandle(handle);
 }
 
-struct PlatformModuleTraits {
-  using Value = HMODULE;
-  static HMODULE Invalid() { return nullptr; }
-  static BOOL Close(HMODULE module) { return Platform().freeLibrary(module); }
-};
-// A module reference from Platform().loadLibraryA, released through the same table.
-using UniquePlatformModule = UniqueResource<PlatformModuleTraits>;
-
 }  // namespace devlore

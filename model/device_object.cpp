@@ -22,7 +22,7 @@ int DeviceObject::InitializeBase(const char* typeText, uint32_t categories, cons
   formatted = 0;
 
   wchar_t* wide = nullptr;
-  if (AnsiToWide(typeText, &wide) != 0 || !wide) return 0;
+  if (FAILED(AnsiToWide(typeText, &wide)) || !wide) return 0;
   UniqueTaskMemory wideOwner(wide);
   typeName = SysAllocString(wide);
   if (!typeName) return 0;

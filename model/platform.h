@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "base/unique_resource.h"
+
 namespace devlore {
 
 struct CpuidResult {
@@ -53,5 +55,13 @@ const PlatformApi& RealPlatform();
 
 // Installs a table (which must outlive its use); null goes back to the real one.
 void SetPlatform(const PlatformApi* table);
+
+struct PlatformModuleTraits {
+  using Value = HMODULE;
+  static HMODULE Invalid() { return nullptr; }
+  static BOOL Close(HMODULE module) { return Platform().freeLibrary(module); }
+};
+// A module reference from Platform().loadLibraryA, released through the same table.
+using UniquePlatformModule = UniqueResource<PlatformModuleTraits>;
 
 }  // namespace devlore

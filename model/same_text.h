@@ -11,6 +11,6 @@ namespace devlore {
 // folds ASCII case, and what else it folds differs (NT upcases Unicode, the
 // Windows 9x registry its own ANSI table), so only ASCII is folded everywhere.
 // A null text equals nothing.
-bool SameText(const char* a, const char* b, bool foldAsciiCase = false);
+[[nodiscard]] bool SameText(const char* a, const char* b, bool foldAsciiCase = false);
 
 }  // namespace devlore

@@ -7,17 +7,18 @@ namespace devlore {
 HRESULT AnsiToWide(const char* text, wchar_t** wideCopy) {
   if (!text) {
     *wideCopy = nullptr;
-    return 0;
+    return S_OK;
   }
   const int length = lstrlenA(text);
   wchar_t* block = static_cast<wchar_t*>(CoTaskMemAlloc(2 * (static_cast<SIZE_T>(length) + 1)));
   *wideCopy = block;
   if (!block) return E_OUTOFMEMORY;
-  if (MultiByteToWideChar(CP_ACP, 0, text, length + 1, block, length + 1) != 0) return 0;
-  const DWORD error = GetLastError();
+  if (MultiByteToWideChar(CP_ACP, 0, text, length + 1, block, length + 1) != 0) return S_OK;
+  // Read before the free, which may change it.
+  const HRESULT failure = LastErrorResult();
   CoTaskMemFree(block);
   *wideCopy = nullptr;
-  return error == 0 ? 0 : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
+  return failure;
 }
 
 int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
@@ -26,7 +27,7 @@ int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
     SysFreeString(strings[i]);
     strings[i] = nullptr;
     wchar_t* wide = nullptr;
-    if (AnsiToWide(texts[i], &wide) != 0) continue;
+    if (FAILED(AnsiToWide(texts[i], &wide))) continue;
     UniqueTaskMemory owner(wide);
     strings[i] = SysAllocString(wide);
     if (!strings[i]) return 0;

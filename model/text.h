@@ -11,10 +11,10 @@ namespace devlore {
 // Every display line, registry text and path is held in a buffer of this size.
 constexpr uint32_t kLineSize = 260;
 
-// Makes a wide copy of an ANSI text with the task allocator. Returns 0 on
-// success; E_OUTOFMEMORY, or the platform error as a Win32 HRESULT, on failure.
-// A null text gives 0 and a null copy.
-HRESULT AnsiToWide(const char* text, wchar_t** wideCopy);
+// Makes a wide copy of an ANSI text with the task allocator. Returns S_OK on
+// success; E_OUTOFMEMORY, or the platform error as LastErrorResult gives it, on
+// failure (the copy is then null). A null text gives S_OK and a null copy.
+[[nodiscard]] HRESULT AnsiToWide(const char* text, wchar_t** wideCopy);
 
 // Converts count ANSI lines into new BSTRs, freeing the strings the table held
 // (its entries are BSTRs or null). A line that fails to convert leaves a null
@@ -38,7 +38,7 @@ int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buf
 
 // The calling thread's last platform error as HRESULT_FROM_WIN32 gives it; a
 // failure that left no error code is still E_FAIL.
-HRESULT LastErrorResult();
+[[nodiscard]] HRESULT LastErrorResult();
 
 // Bounded helpers over lstrcpynA semantics: copy or append, always terminated,
 // never writing past size bytes. They return 0 when the text had to be cut.

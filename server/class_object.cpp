@@ -30,7 +30,7 @@ class ClassObject final : public IClassFactory {
   }
 
   ULONG STDMETHODCALLTYPE AddRef() override {
-    CacheLockGuard lock(cacheLock_);
+    CriticalSectionLock lock(cacheLock_);
     const LONG count = InterlockedIncrement(&referenceCount_);
     if (count == 2) AddModuleLock();
     return static_cast<ULONG>(count);
@@ -39,7 +39,7 @@ class ClassObject final : public IClassFactory {
   ULONG STDMETHODCALLTYPE Release() override {
     LONG count;
     {
-      CacheLockGuard lock(cacheLock_);
+      CriticalSectionLock lock(cacheLock_);
       count = InterlockedDecrement(&referenceCount_);
     }
     if (count == 0) {
@@ -70,34 +70,11 @@ class ClassObject final : public IClassFactory {
   }
 
  private:
-  class CacheLockGuard {
-   public:
-    explicit CacheLockGuard(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-    ~CacheLockGuard() { LeaveCriticalSection(&section_); }
-    CacheLockGuard(const CacheLockGuard&) = delete;
-    CacheLockGuard& operator=(const CacheLockGuard&) = delete;
-
-   private:
-    CRITICAL_SECTION& section_;
-  };
-
   volatile LONG referenceCount_ = 0;
   InstanceCreator instanceCreator_;
   CRITICAL_SECTION cacheLock_;
 };
 
-class ClassTableLockGuard {
- public:
-  explicit ClassTableLockGuard(ServerModule& module) : section_(module.classTableLock) {
-    EnterCriticalSection(&section_);
-  }
-  ~ClassTableLockGuard() { LeaveCriticalSection(&section_); }
-  ClassTableLockGuard(const ClassTableLockGuard&) = delete;
-  ClassTableLockGuard& operator=(const ClassTableLockGuard&) = delete;
-
- private:
-  CRITICAL_SECTION& section_;
-};
 
 // The cached class object is read without the lock by other threads: read and
 // publish it as one whole pointer, never from a register copy.
@@ -133,7 +110,7 @@ HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** object) {
   for (ClassEntry* row = module.classTable; row && row->classId; ++row) {
     if (!row->createClassObject || !IsEqualCLSID(*row->classId, classId)) continue;
     if (!CachedClassObject(*row)) {
-      ClassTableLockGuard lock(module);
+      CriticalSectionLock lock(module.classTableLock);
       if (!CachedClassObject(*row)) {
         // Made whole before it is published, so that a thread testing the
         // field without the lock never sees a half-built object.

@@ -10,12 +10,12 @@ namespace devlore {
 
 // Makes a new class factory around instanceCreator and asks it for iid. On
 // anything but S_OK the new object is destroyed again and *object is null.
-HRESULT CreateClassObject(InstanceCreator instanceCreator, REFIID iid, void** object);
+[[nodiscard]] HRESULT CreateClassObject(InstanceCreator instanceCreator, REFIID iid, void** object);
 
 // The work of DllGetClassObject: finds the first row of the module's class table
 // that has a class-object creator and makes classId, creates its class object
 // once (under the class-table lock) and queries it for iid.
 // CLASS_E_CLASSNOTAVAILABLE when no row makes the class.
-HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** object);
+[[nodiscard]] HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** object);
 
 }  // namespace devlore

@@ -149,7 +149,7 @@ HRESULT ScriptInterpreter::RunRootBlocks(const char* text, bool install) {
       // Take back what a failed install wrote; the outcome of that is not ours to report.
       if (install) {
         cursor_ = blockStart;
-        ProcessKeyBlock(root, false, false);
+        (void)ProcessKeyBlock(root, false, false);
       }
       return hr;
     }

@@ -21,43 +21,41 @@ class ScriptInterpreter {
   ScriptInterpreter& operator=(const ScriptInterpreter&) = delete;
 
   // Allocates the buffers of a run; E_OUTOFMEMORY when that fails.
-  HRESULT Initialize();
+  [[nodiscard]] HRESULT Initialize();
 
   // Runs every root block of an expanded script. A root block whose install
   // fails is run once more in remove mode from its start to take back what it
   // wrote, and the install failure is returned.
-  HRESULT RunRootBlocks(const char* text, bool install);
+  [[nodiscard]] HRESULT RunRootBlocks(const char* text, bool install);
 
   // Processes the block whose "{" was just read, up to and including its "}":
   // its entries are keys and values below parent. A recovering block is only
   // parsed (parent may then be null).
-  HRESULT ProcessKeyBlock(HKEY parent, bool install, bool recovering);
+  [[nodiscard]] HRESULT ProcessKeyBlock(HKEY parent, bool install, bool recovering);
 
   // Reads "type value" after an "=" and writes it as value `valueName` of key
   // (null: the default value), then reads the token after it.
-  HRESULT WriteValue(HKEY key, const char* valueName);
+  [[nodiscard]] HRESULT WriteValue(HKEY key, const char* valueName);
 
   // If the current token begins with "=", reads over "type value" and the token
   // after it; otherwise does nothing.
-  HRESULT SkipValue();
+  [[nodiscard]] HRESULT SkipValue();
 
-  // The cursor and the current token, for callers that drive single steps.
-  void SetCursor(const char* position) { cursor_ = position; }
-  const char* Cursor() const { return cursor_; }
+  // The current token, for callers that drive single steps.
   const char* Token() const;
 
  private:
   struct Buffers;
 
-  HRESULT NextToken();
+  [[nodiscard]] HRESULT NextToken();
   // Reads "type value" after an "=": the type letter into the token, the text
   // into the value text buffer.
-  HRESULT ReadValue();
+  [[nodiscard]] HRESULT ReadValue();
   // After a value: a block there is refused on install and read over on remove.
-  HRESULT PassBlockAfterValue(bool install);
+  [[nodiscard]] HRESULT PassBlockAfterValue(bool install);
   // Installs or removes the key named by the current token, with its value and
   // block, and reads the token after them. current holds the key while it is used.
-  HRESULT KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed, bool recovering);
+  [[nodiscard]] HRESULT KeyEntry(HKEY parent, UniqueRegistryKey& current, bool install, bool deleteAllowed, bool recovering);
 
   const char* cursor_ = nullptr;
   Buffers* buffers_ = nullptr;
@@ -71,10 +69,10 @@ class ScriptInterpreter {
 LONG DeleteKeyTree(HKEY parent, const char* name, int depth = 0);
 
 // Whether key has at least one subkey.
-bool KeyHasSubkeys(HKEY key);
+[[nodiscard]] bool KeyHasSubkeys(HKEY key);
 
 // Whether key holds a value with a name; the unnamed default value alone does
 // not count. A key that cannot be queried has none.
-bool KeyHasNamedValues(HKEY key);
+[[nodiscard]] bool KeyHasNamedValues(HKEY key);
 
 }  // namespace devlore

@@ -23,7 +23,7 @@ constexpr DWORD kScriptVariableNameMax = 31;
 int ScriptCharLength(const char* text);
 
 // Space, tab, carriage return and line feed; no other character.
-inline bool IsScriptBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+[[nodiscard]] inline bool IsScriptBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The variables of one run: (name, text) pairs given as wide strings and kept
 // in the ANSI code page, looked up by name without regard to case, first match
@@ -38,7 +38,7 @@ class ReplacementTable {
   // Appends the pair, converted to the ANSI code page. E_OUTOFMEMORY (nothing
   // added) when memory runs out, E_INVALIDARG for a null name or text, the
   // platform's error when a text cannot be converted.
-  HRESULT Add(const wchar_t* name, const wchar_t* text);
+  [[nodiscard]] HRESULT Add(const wchar_t* name, const wchar_t* text);
   // The ANSI text of the first pair whose name, in the ANSI code page, equals
   // name without regard to case; null when there is none.
   const char* Find(const char* name) const;
@@ -61,7 +61,7 @@ class ReplacementTable {
 // name longer than 31 bytes; DISP_E_EXCEPTION for a "%" without a closing one
 // or a name the table does not hold; E_OUTOFMEMORY when memory runs out. On
 // failure expanded is left empty.
-HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded);
+[[nodiscard]] HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded);
 
 // Moves cursor over blanks.
 void SkipBlanks(const char*& cursor);
@@ -73,7 +73,7 @@ void SkipBlanks(const char*& cursor);
 // or the end of the text and must fit buffer with its terminating zero.
 // DISP_E_EXCEPTION at the end of the text, for an unclosed quote and for a
 // token that does not fit.
-HRESULT ReadToken(const char*& cursor, char* buffer, DWORD size);
+[[nodiscard]] HRESULT ReadToken(const char*& cursor, char* buffer, DWORD size);
 
 // The root key named name ("HKCR", "HKEY_CLASSES_ROOT", ...), without regard
 // to case; null when the name is not a root key.
@@ -85,12 +85,12 @@ DWORD FindValueType(const char* letter);
 
 // Whether name contains a backslash character (walked by whole characters, so
 // a trail byte of the same value does not count).
-bool ContainsBackslash(const char* name);
+[[nodiscard]] bool ContainsBackslash(const char* name);
 
 // "CLSID" and "TYPELIB", without regard to case: never deleted as a tree.
-bool IsProtectedKey(const char* name);
+[[nodiscard]] bool IsProtectedKey(const char* name);
 
 // Exact keyword match without regard to case.
-bool IsKeyword(const char* token, const char* keyword);
+[[nodiscard]] bool IsKeyword(const char* token, const char* keyword);
 
 }  // namespace devlore

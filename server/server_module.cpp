@@ -49,7 +49,7 @@ HRESULT AddTerminationCallback(TerminationCallback callback, DWORD_PTR argument)
   if (!node) return E_OUTOFMEMORY;
   node->callback = callback;
   node->argument = argument;
-  TypeInfoLockGuard lock;
+  CriticalSectionLock lock(g_module.typeInfoLock);
   node->next = g_module.terminationCallbacks;
   g_module.terminationCallbacks = node;
   return S_OK;
@@ -58,14 +58,14 @@ HRESULT AddTerminationCallback(TerminationCallback callback, DWORD_PTR argument)
 void RecordWindowCreator(WindowCreatorRecord* record, void* object) {
   record->object = object;
   record->threadId = GetCurrentThreadId();
-  WindowCreationLockGuard lock;
+  CriticalSectionLock lock(g_module.windowCreationLock);
   record->next = g_module.windowCreators;
   g_module.windowCreators = record;
 }
 
 void* TakeWindowCreator() {
   const DWORD thread = GetCurrentThreadId();
-  WindowCreationLockGuard lock;
+  CriticalSectionLock lock(g_module.windowCreationLock);
   WindowCreatorRecord** link = &g_module.windowCreators;
   while (WindowCreatorRecord* record = *link) {
     if (record->threadId == thread) {

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include "base/critical_section_lock.h"
+
 namespace devlore {
 
 struct ClassEntry;
@@ -29,9 +31,9 @@ struct ServerModule {
   HINSTANCE typeLibraryInstance;
   ClassEntry* classTable;
   volatile LONG lockCount;
-  CRITICAL_SECTION typeInfoLock;
-  CRITICAL_SECTION windowCreationLock;
-  CRITICAL_SECTION classTableLock;
+  CRITICAL_SECTION typeInfoLock;        // one-time loading of type information, termination callbacks
+  CRITICAL_SECTION windowCreationLock;  // window creators; held while the window class is registered
+  CRITICAL_SECTION classTableLock;      // the class objects' cache
   WindowCreatorRecord* windowCreators;
   TerminationNode* terminationCallbacks;
 };
@@ -52,29 +54,12 @@ HINSTANCE ModuleInstance();
 
 // Pushes a callback that TerminateModule runs (newest first). E_OUTOFMEMORY
 // when the node cannot be allocated.
-HRESULT AddTerminationCallback(TerminationCallback callback, DWORD_PTR argument);
+[[nodiscard]] HRESULT AddTerminationCallback(TerminationCallback callback, DWORD_PTR argument);
 
 // Records the object about to create a window on this thread.
 void RecordWindowCreator(WindowCreatorRecord* record, void* object);
 // Unlinks and returns the newest object recorded by this thread, or null.
 void* TakeWindowCreator();
 
-// The type-information lock, for the one-time loading of type information.
-class TypeInfoLockGuard {
- public:
-  TypeInfoLockGuard() { EnterCriticalSection(&Module().typeInfoLock); }
-  ~TypeInfoLockGuard() { LeaveCriticalSection(&Module().typeInfoLock); }
-  TypeInfoLockGuard(const TypeInfoLockGuard&) = delete;
-  TypeInfoLockGuard& operator=(const TypeInfoLockGuard&) = delete;
-};
-
-// The window-creation lock, also held while the window class is registered.
-class WindowCreationLockGuard {
- public:
-  WindowCreationLockGuard() { EnterCriticalSection(&Module().windowCreationLock); }
-  ~WindowCreationLockGuard() { LeaveCriticalSection(&Module().windowCreationLock); }
-  WindowCreationLockGuard(const WindowCreationLockGuard&) = delete;
-  WindowCreationLockGuard& operator=(const WindowCreationLockGuard&) = delete;
-};
 
 }  // namespace devlore

@@ -61,7 +61,7 @@ class PageSite final : public IActiveScriptSite {
     error->GetSourcePosition(&context, &line, &column);
     char code[16];
     wsprintfA(code, "%08lX", static_cast<unsigned long>(info.scode ? info.scode : info.wCode));
-    errors += "line " + std::to_string(line + 1) + ": " + code + " " + Narrow(description.get()) + "\n";
+    errors += "line " + std::to_string(line + 1) + ": " + code + " " + Narrow(description.Get()) + "\n";
     return S_OK;
   }
   STDMETHOD(OnEnterScript)() override { return S_OK; }
@@ -95,13 +95,13 @@ class Engine {
   std::string Value(const std::wstring& expression) {
     UniqueVariant value, text;
     if (!parse_ || FAILED(parse_->ParseScriptText(expression.c_str(), nullptr, nullptr, nullptr, 0, 0,
-                                                  SCRIPTTEXT_ISEXPRESSION, value.receive(), nullptr))) {
+                                                  SCRIPTTEXT_ISEXPRESSION, value.Receive(), nullptr))) {
       return "<error>";
     }
     const UniqueVariant& result = value;
-    if (FAILED(VariantChangeType(text.receive(), const_cast<VARIANT*>(&result.get()), 0, VT_BSTR))) return "<error>";
+    if (FAILED(VariantChangeType(text.Receive(), const_cast<VARIANT*>(&result.Get()), 0, VT_BSTR))) return "<error>";
     const UniqueVariant& converted = text;
-    return Narrow(V_BSTR(&converted.get()));
+    return Narrow(V_BSTR(&converted.Get()));
   }
 
  private:

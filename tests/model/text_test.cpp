@@ -70,25 +70,25 @@ TEST(FormatByteSize, WritesNothingBelowOneKilobyte) {
 
 TEST(AnsiToWide, ConvertsWithTheTerminator) {
   wchar_t* wide = nullptr;
-  ASSERT_EQ(0, AnsiToWide("Drive C:", &wide));
+  ASSERT_EQ(S_OK, AnsiToWide("Drive C:", &wide));
   ASSERT_NE(nullptr, wide);
   EXPECT_STREQ(L"Drive C:", wide);
   CoTaskMemFree(wide);
 
-  ASSERT_EQ(0, AnsiToWide("", &wide));
+  ASSERT_EQ(S_OK, AnsiToWide("", &wide));
   ASSERT_NE(nullptr, wide);
   EXPECT_EQ(L'\0', wide[0]);
   CoTaskMemFree(wide);
 
   wide = reinterpret_cast<wchar_t*>(1);
-  EXPECT_EQ(0, AnsiToWide(nullptr, &wide));
+  EXPECT_EQ(S_OK, AnsiToWide(nullptr, &wide));
   EXPECT_EQ(nullptr, wide);
 }
 
 TEST(AnsiToWide, ConvertsTheWesternPlusMinusSign) {
   ASSERT_EQ(1252u, GetACP()) << "the test prefix must run under the Western code page";
   wchar_t* wide = nullptr;
-  ASSERT_EQ(0, AnsiToWide("233 MHz (\xB1 3MHz)", &wide));
+  ASSERT_EQ(S_OK, AnsiToWide("233 MHz (\xB1 3MHz)", &wide));
   EXPECT_STREQ(L"233 MHz (\u00B1 3MHz)", wide);
   CoTaskMemFree(wide);
 }

@@ -42,7 +42,8 @@ TEST(HostNameOf, FailsWithAnEmptyTextOnWhatIsNoUrl) {
 
 TEST(HostNameOf, AFileAddressHasNoHostName) {
   std::vector<char> host(kHostNameCapacity, 'x');
-  HostNameOf("file:///C:/pages/index.html", host.data(), kHostNameCapacity);
+  // The platform cracks the address (so the call may succeed) but finds no host in it.
+  (void)HostNameOf("file:///C:/pages/index.html", host.data(), kHostNameCapacity);
   EXPECT_STREQ("", host.data());
 }
 

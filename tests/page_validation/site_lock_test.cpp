@@ -19,7 +19,7 @@ TEST(SiteLock, StartsUndecidedAndANullSiteDecidesNothing) {
   EXPECT_FALSE(SiteLockAccessGranted(lock));
   SiteLockSetClientSite(lock, nullptr);
   EXPECT_EQ(0, lock.decided);
-  EXPECT_EQ(nullptr, lock.site);
+  EXPECT_EQ(nullptr, lock.site.Get());
 
   BrowserPage page(kGoodPage, kMsie4);
   SiteLockSetClientSite(lock, &page.site);
@@ -33,7 +33,7 @@ TEST(SiteLock, KeepsOneCountedReferenceToTheLastSite) {
   BrowserPage first(kGoodPage, kMsie4), second(kForeignPage, kMsie4);
   SiteLock lock{};
   SiteLockSetClientSite(lock, &first.site);
-  EXPECT_EQ(&first.site, lock.site);
+  EXPECT_EQ(&first.site, lock.site.Get());
   EXPECT_EQ(2, first.site.refs);
   SiteLockSetClientSite(lock, &second.site);
   EXPECT_EQ(1, first.site.refs);
@@ -42,11 +42,11 @@ TEST(SiteLock, KeepsOneCountedReferenceToTheLastSite) {
   EXPECT_EQ(2, second.site.refs);
   SiteLockSetClientSite(lock, nullptr);
   EXPECT_EQ(1, second.site.refs);
-  EXPECT_EQ(nullptr, lock.site);
+  EXPECT_EQ(nullptr, lock.site.Get());
   SiteLockSetClientSite(lock, &first.site);
   SiteLockRelease(lock);
   SiteLockRelease(lock);  // nothing left to release
-  EXPECT_EQ(nullptr, lock.site);
+  EXPECT_EQ(nullptr, lock.site.Get());
   first.ExpectBalanced();
   second.ExpectBalanced();
 }
@@ -90,7 +90,7 @@ TEST(SiteLock, ASiteReplacedDuringTheCheckStaysAliveUntilTheCheckEnds) {
   };
   SiteLockSetClientSite(lock, &page.site);
   EXPECT_GE(refsAfterReplacement, 3);  // the test's, the check's, and the service provider's
-  EXPECT_EQ(nullptr, lock.site);
+  EXPECT_EQ(nullptr, lock.site.Get());
   EXPECT_TRUE(SiteLockAccessGranted(lock));
   page.ExpectBalanced();
 }

@@ -314,8 +314,7 @@ TEST_F(ClassObjectTest, TerminateDestroysAnUnheldClassObject) {
 }
 
 unsigned __stdcall RequestTracked(void* slot) {
-  FindClassObject(kTrackedClass, IID_IUnknown, static_cast<void**>(slot));
-  return 0;
+  return static_cast<unsigned>(FindClassObject(kTrackedClass, IID_IUnknown, static_cast<void**>(slot)));
 }
 
 TEST_F(ClassObjectTest, RacingRequestsCreateTheClassObjectOnce) {

@@ -394,19 +394,19 @@ std::string FunctionText(ITypeInfo* info, UINT index) {
   UniqueBstr names[8];
   for (UINT i = 0; i < count; ++i) names[i].reset(received[i]);
   UniqueBstr name, help;
-  info->GetDocumentation(function->memid, name.receive(), help.receive(), nullptr, nullptr);
+  info->GetDocumentation(function->memid, name.Receive(), help.Receive(), nullptr, nullptr);
   std::string text = std::to_string(function->memid) + " kind " + std::to_string(function->funckind) + " invoke " +
                      std::to_string(function->invkind) + " slot " +
                      std::to_string(function->oVft / static_cast<int>(sizeof(void*))) + " call " +
                      std::to_string(function->callconv) + " flags " + std::to_string(function->wFuncFlags) +
                      " optional " + std::to_string(function->cParamsOpt) + " " +
-                     TypeText(function->elemdescFunc.tdesc) + " " + Text(names[0].get()) + "(";
+                     TypeText(function->elemdescFunc.tdesc) + " " + Text(names[0].Get()) + "(";
   for (SHORT i = 0; i < function->cParams; ++i) {
     const ELEMDESC& parameter = function->lprgelemdescParam[i];
     text += (i ? ", " : "") + FlagText(parameter.paramdesc.wParamFlags) + TypeText(parameter.tdesc) + " " +
-            (i + 1u < count ? Text(names[i + 1].get()) : "<unnamed>");
+            (i + 1u < count ? Text(names[i + 1].Get()) : "<unnamed>");
   }
-  text += ") \"" + Text(help.get()) + "\"" + (Text(name.get()) == Text(names[0].get()) ? "" : " named " + Text(name.get()));
+  text += ") \"" + Text(help.Get()) + "\"" + (Text(name.Get()) == Text(names[0].Get()) ? "" : " named " + Text(name.Get()));
   info->ReleaseFuncDesc(function);
   return text;
 }
@@ -452,17 +452,17 @@ TEST_F(LibraryTest, CarriedTypeLibraryReadsBackAsDeclared) {
       {"ISysInfo1", "ISysInfo1 Interface", TKIND_DISPATCH, IID_ISysInfo1, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, 16, 1},
   };
   UniqueBstr name, help;
-  ASSERT_EQ(S_OK, library->GetDocumentation(-1, name.receive(), help.receive(), nullptr, nullptr));
-  EXPECT_EQ("DEVLORELib", Text(name.get()));
-  EXPECT_EQ("Devlore 1.0 Type Library", Text(help.get()));
+  ASSERT_EQ(S_OK, library->GetDocumentation(-1, name.Receive(), help.Receive(), nullptr, nullptr));
+  EXPECT_EQ("DEVLORELib", Text(name.Get()));
+  EXPECT_EQ("Devlore 1.0 Type Library", Text(help.Get()));
   ASSERT_EQ(3u, library->GetTypeInfoCount());
   for (UINT i = 0; i < 3; ++i) {
     const Type& expected = types[i];
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(S_OK, library->GetTypeInfo(i, info.Receive()));
-    ASSERT_EQ(S_OK, library->GetDocumentation(i, name.receive(), help.receive(), nullptr, nullptr));
-    EXPECT_EQ(expected.name, Text(name.get()));
-    EXPECT_EQ(expected.help, Text(help.get()));
+    ASSERT_EQ(S_OK, library->GetDocumentation(i, name.Receive(), help.Receive(), nullptr, nullptr));
+    EXPECT_EQ(expected.name, Text(name.Get()));
+    EXPECT_EQ(expected.help, Text(help.Get()));
     const TypeSummary summary = Summary(info.Get());
     EXPECT_EQ(expected.kind, summary.kind) << expected.name;
     EXPECT_TRUE(IsEqualGUID(expected.guid, summary.guid)) << expected.name;
@@ -565,9 +565,9 @@ struct MultithreadedClient {
         if (SUCCEEDED(control.QueryInto(IID_IOleObject, object))) {
           client->granted = object->SetHostNames(L"Client", L"{7C3E5A91-B46D-42e8-A1F7-5D09C2E84B3F}");
           UniqueVariant answer;
-          client->counted = control->GetObjectCount(answer.receive());
+          client->counted = control->GetObjectCount(answer.Receive());
           const UniqueVariant& received = answer;
-          client->countType = V_VT(&received.get());
+          client->countType = V_VT(&received.Get());
         }
       }
     }

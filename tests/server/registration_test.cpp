@@ -178,8 +178,8 @@ TEST_F(RegistrationTest, ModuleWithoutTypeLibraryOrTlbFileFailsWithNullOutputs) 
   EXPECT_TRUE(FAILED(LoadServerTypeLib(nullptr, &path, &typeLib)));
   EXPECT_EQ(nullptr, path);
   EXPECT_EQ(nullptr, typeLib);
-  EXPECT_TRUE(FAILED(RegisterServerTypeLib(nullptr)));
-  EXPECT_TRUE(FAILED(UnregisterServerTypeLib(nullptr)));
+  EXPECT_TRUE(FAILED(UpdateServerTypeLib(nullptr, TRUE)));
+  EXPECT_TRUE(FAILED(UpdateServerTypeLib(nullptr, FALSE)));
   Module().typeLibraryInstance = library_;
 }
 
