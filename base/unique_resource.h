@@ -1,8 +1,10 @@
 #pragma once
 // One owner template for every kind of platform handle. Each Traits type names
 // the handle type, its "no handle" value and how to close it; the owner closes
-// exactly once, can be moved but not copied, and hands the handle out by get()
-// (borrowed) or release() (ownership passes to the caller).
+// exactly once and can be moved but not copied. Its verbs are those of ComPtr:
+// Get borrows, Detach gives ownership up to the caller, Reset closes (and may
+// take a new handle), Receive closes and hands out the slot for an API to fill,
+// Close closes now and reports the platform's answer.
 
 namespace devlore {
 
@@ -13,40 +15,40 @@ class UniqueResource {
 
   UniqueResource() : value_(Traits::Invalid()) {}
   explicit UniqueResource(Value value) : value_(value) {}
-  ~UniqueResource() { reset(); }
+  ~UniqueResource() { Reset(); }
 
   UniqueResource(const UniqueResource&) = delete;
   UniqueResource& operator=(const UniqueResource&) = delete;
-  UniqueResource(UniqueResource&& other) : value_(other.release()) {}
+  UniqueResource(UniqueResource&& other) : value_(other.Detach()) {}
   UniqueResource& operator=(UniqueResource&& other) {
-    if (this != &other) reset(other.release());
+    if (this != &other) Reset(other.Detach());
     return *this;
   }
 
-  Value get() const { return value_; }
-  bool valid() const { return value_ != Traits::Invalid(); }
-  explicit operator bool() const { return valid(); }
+  Value Get() const { return value_; }
+  bool IsValid() const { return value_ != Traits::Invalid(); }
+  explicit operator bool() const { return IsValid(); }
 
   // Closes what is held and returns the address for an API to store a new handle in.
-  Value* receive() {
-    reset();
+  Value* Receive() {
+    Reset();
     return &value_;
   }
 
-  Value release() {
+  Value Detach() {
     Value value = value_;
     value_ = Traits::Invalid();
     return value;
   }
 
-  void reset(Value value = Traits::Invalid()) {
-    if (valid()) Traits::Close(value_);
+  void Reset(Value value = Traits::Invalid()) {
+    if (IsValid()) Traits::Close(value_);
     value_ = value;
   }
 
   // Closes now and reports the platform's answer, for callers that must check it.
-  auto close() {
-    Value value = release();
+  auto Close() {
+    Value value = Detach();
     return Traits::Close(value);
   }
 

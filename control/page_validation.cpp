@@ -34,7 +34,7 @@ UniqueArray<char> ToAnsi(const wchar_t* text) {
   if (size <= 0) return UniqueArray<char>();
   UniqueArray<char> copy(new (std::nothrow) char[size]);
   if (!copy) return copy;
-  if (WideCharToMultiByte(CP_ACP, 0, text, -1, copy.get(), size, nullptr, nullptr) != size) {
+  if (WideCharToMultiByte(CP_ACP, 0, text, -1, copy.Get(), size, nullptr, nullptr) != size) {
     return UniqueArray<char>();
   }
   copy[size - 1] = 0;
@@ -54,9 +54,9 @@ UniqueArray<char> ToExactAnsi(const wchar_t* text) {
   const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, &usedDefault);
   UniqueArray<char> copy(size > 0 && !usedDefault ? new (std::nothrow) char[size] : nullptr);
   UniqueArray<wchar_t> back(copy ? new (std::nothrow) wchar_t[length] : nullptr);
-  if (!back || WideCharToMultiByte(CP_ACP, 0, text, length, copy.get(), size, nullptr, &usedDefault) != size ||
-      usedDefault || MultiByteToWideChar(CP_ACP, 0, copy.get(), size, back.get(), length) != length ||
-      memcmp(back.get(), text, length * sizeof(wchar_t)) != 0) {
+  if (!back || WideCharToMultiByte(CP_ACP, 0, text, length, copy.Get(), size, nullptr, &usedDefault) != size ||
+      usedDefault || MultiByteToWideChar(CP_ACP, 0, copy.Get(), size, back.Get(), length) != length ||
+      memcmp(back.Get(), text, length * sizeof(wchar_t)) != 0) {
     return UniqueArray<char>();
   }
   return copy;
@@ -84,8 +84,8 @@ UniqueArray<char> NewHostBuffer() {
 // The host name of a wide URL into host (kHostNameCapacity bytes).
 bool HostNameOfWide(const wchar_t* url, char* host) {
   UniqueArray<char> ansi = ToExactAnsi(url);
-  if (!ansi || BackslashInAuthority(ansi.get())) return false;
-  return HostNameOf(ansi.get(), host, kHostNameCapacity);
+  if (!ansi || BackslashInAuthority(ansi.Get())) return false;
+  return HostNameOf(ansi.Get(), host, kHostNameCapacity);
 }
 
 // Takes ownership of the object a successful GetPropertyByName left in value.
@@ -164,9 +164,9 @@ bool HostNameOf(const char* url, char* host, DWORD capacity) {
   if (!AppendText(path, MAX_PATH, "\\WININET.DLL")) return false;
 
   UniquePlatformModule wininet(Platform().loadLibraryA(path));
-  if (!wininet.get()) return false;
+  if (!wininet.Get()) return false;
   const auto crack =
-      reinterpret_cast<CrackUrlFunction>(Platform().getProcAddress(wininet.get(), "InternetCrackUrlA"));
+      reinterpret_cast<CrackUrlFunction>(Platform().getProcAddress(wininet.Get(), "InternetCrackUrlA"));
   if (!crack) return false;
 
   URL_COMPONENTSA components;
@@ -208,18 +208,18 @@ bool TopWindowAllowed(IDispatch* window) {
 
   UniqueArray<char> host = NewHostBuffer();
   if (!host) return false;
-  if (!HostNameOfWide(address.get(), host.get())) return false;
-  return IsAllowedDomain(host.get());
+  if (!HostNameOfWide(address.Get(), host.Get())) return false;
+  return IsAllowedDomain(host.Get());
 }
 
 bool IsModernBrowser(IDispatch* window) {
   const UniqueBstr userAgent = GetNestedText(window, L"navigator", L"userAgent");
   if (!userAgent) return false;
 
-  UniqueArray<char> ansi = ToAnsi(userAgent.get());
+  UniqueArray<char> ansi = ToAnsi(userAgent.Get());
   if (!ansi) return false;
   static const char kMsie[] = "; MSIE ";
-  const char* found = FindText(ansi.get(), kMsie);
+  const char* found = FindText(ansi.Get(), kMsie);
   if (!found) return true;
   // The match is complete, so the byte after it is at most the terminator
   // (which, being 0, counts as an old version).
@@ -260,7 +260,7 @@ bool PageHostsAgree(IOleClientSite* site, IWebBrowserApp* browser) {
     const HRESULT hr = browser->get_LocationURL(&raw);
     UniqueBstr url(SUCCEEDED(hr) ? raw : nullptr);
     if (!url) return false;
-    if (!HostNameOfWide(url.get(), pageHost.get())) return false;
+    if (!HostNameOfWide(url.Get(), pageHost.Get())) return false;
   }
   {
     ComPtr<IMoniker> moniker;
@@ -273,12 +273,12 @@ bool PageHostsAgree(IOleClientSite* site, IWebBrowserApp* browser) {
     moniker.Reset();
     const UniqueTaskMemory displayName(SUCCEEDED(hr) ? raw : nullptr);
     if (!displayName) return false;
-    if (!HostNameOfWide(static_cast<const wchar_t*>(displayName.get()), containerHost.get())) return false;
+    if (!HostNameOfWide(static_cast<const wchar_t*>(displayName.Get()), containerHost.Get())) return false;
   }
 
   if (pageHost[0] == 0) return false;
-  if (!SameText(pageHost.get(), containerHost.get())) return false;
-  return IsAllowedDomain(pageHost.get());
+  if (!SameText(pageHost.Get(), containerHost.Get())) return false;
+  return IsAllowedDomain(pageHost.Get());
 }
 
 void CheckHostingPage(SiteLock& lock) {

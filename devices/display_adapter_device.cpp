@@ -54,9 +54,9 @@ int DisplayAdapterDevice::Collect() {
 // fails leaves the rows made so far.
 void DisplayAdapterDevice::EnumerateModes() {
   UniqueRegistryKey enumKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.Receive()) != ERROR_SUCCESS) return;
   char driver[kLineSize];
-  if (!ReadRegistryValue(enumKey.get(), displayKeyPath_, "Driver", driver, kLineSize, REG_SZ)) return;
+  if (!ReadRegistryValue(enumKey.Get(), displayKeyPath_, "Driver", driver, kLineSize, REG_SZ)) return;
 
   // A "Driver" text too long for the path is refused rather than cut: a cut
   // path could name some other key.
@@ -65,19 +65,19 @@ void DisplayAdapterDevice::EnumerateModes() {
       !AppendText(path, kLineSize, "\\MODES"))
     return;
   UniqueRegistryKey modes;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, modes.receive()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, modes.Receive()) != ERROR_SUCCESS) return;
 
   // The depth keys are opened below the opened "MODES" key, so no composed path
   // can outgrow its buffer. Depths beyond the table's rows and resolutions
   // beyond a row's room are not listed.
   char depthName[kLineSize];
-  for (DWORD index = 0; RegEnumKeyA(modes.get(), index, depthName, kLineSize) == ERROR_SUCCESS; ++index) {
+  for (DWORD index = 0; RegEnumKeyA(modes.Get(), index, depthName, kLineSize) == ERROR_SUCCESS; ++index) {
     ModeEntry* row = AddModeRow(modeTable_, modeCount_, depthName);
     if (!row) break;
     UniqueRegistryKey depthKey;
-    if (RegOpenKeyExA(modes.get(), depthName, 0, KEY_READ, depthKey.receive()) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExA(modes.Get(), depthName, 0, KEY_READ, depthKey.Receive()) != ERROR_SUCCESS) continue;
     char resolution[kLineSize];
-    for (DWORD r = 0; RegEnumKeyA(depthKey.get(), r, resolution, kLineSize) == ERROR_SUCCESS; ++r) {
+    for (DWORD r = 0; RegEnumKeyA(depthKey.Get(), r, resolution, kLineSize) == ERROR_SUCCESS; ++r) {
       if (!AddResolution(*row, resolution)) break;
     }
   }
@@ -90,7 +90,7 @@ void DisplayAdapterDevice::EnumerateModes() {
 int DisplayAdapterDevice::PrepareCategories() {
   for (uint32_t category = 0; category < kCategoryCount; ++category) {
     if (categoryStrings) ReleaseCategoryStrings(category);
-    elementText_[category].Release();
+    elementText_[category].Reset();
   }
   if (!AllocateCategorySlots()) return 0;
 
@@ -118,8 +118,8 @@ int DisplayAdapterDevice::ReadCurrentSettings() {
   for (char* text : settingTexts_) text[0] = '\0';
 
   UniqueRegistryKey enumKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return 0;
-  if (!ReadText(enumKey.get(), displayKeyPath_, "DeviceDesc", settingTexts_[kCardName])) return 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.Receive()) != ERROR_SUCCESS) return 0;
+  if (!ReadText(enumKey.Get(), displayKeyPath_, "DeviceDesc", settingTexts_[kCardName])) return 0;
   if (!ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "BitsPerPixel", settingTexts_[kColorDepth])) return 0;
   AppendText(settingTexts_[kColorDepth], kLineSize, " Bit Color");
   return ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "Resolution", settingTexts_[kCurrentResolution]) ? 1 : 0;

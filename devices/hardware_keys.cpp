@@ -28,12 +28,12 @@ uint32_t CountSubkeys(HKEY key) {
 // when the walk must stop (the node could not be opened, or no memory).
 int AddNodeKey(HKEY dynamicEnum, const char* nodeName) {
   UniqueRegistryKey node;
-  if (RegOpenKeyExA(dynamicEnum, nodeName, 0, KEY_READ, node.receive()) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(dynamicEnum, nodeName, 0, KEY_READ, node.Receive()) != ERROR_SUCCESS) return 0;
 
   char value[kLineSize];
   DWORD size = kLineSize;
   DWORD type = REG_SZ;
-  if (RegQueryValueExA(node.get(), "HardWareKey", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+  if (RegQueryValueExA(node.Get(), "HardWareKey", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS)
     return 1;  // no value, or too long for 260 bytes: skipped
   // A value that fills the buffer without a terminator cannot be used as a key name.
@@ -51,13 +51,13 @@ int AddNodeKey(HKEY dynamicEnum, const char* nodeName) {
 int FindKey(const char* valueName, const char* firstText, const char* secondText, const char* prefix,
             char* path) {
   UniqueRegistryKey enumKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.receive()) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.Receive()) != ERROR_SUCCESS) return 0;
 
   int result = 1;
   for (uint32_t i = 0; i < g_keys.count; ++i) {
     const char* entry = g_keys.entries[i];
     char value[kLineSize];
-    if (!ReadRegistryValue(enumKey.get(), entry, valueName, value, kLineSize, REG_SZ)) {
+    if (!ReadRegistryValue(enumKey.Get(), entry, valueName, value, kLineSize, REG_SZ)) {
       result = 0;
       continue;
     }
@@ -84,20 +84,20 @@ int EnumerateHardwareKeys() {
   ReleaseHardwareKeys();
 
   UniqueRegistryKey dynamicEnum;
-  if (RegOpenKeyExA(HKEY_DYN_DATA, kDynamicEnumPath, 0, KEY_READ, dynamicEnum.receive()) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_DYN_DATA, kDynamicEnumPath, 0, KEY_READ, dynamicEnum.Receive()) != ERROR_SUCCESS)
     return 0;
 
-  const uint32_t counted = CountSubkeys(dynamicEnum.get());
+  const uint32_t counted = CountSubkeys(dynamicEnum.Get());
   if (counted == 0) return 0;
   g_keys.entries = new (std::nothrow) char*[counted + kSpareEntries]();
   if (!g_keys.entries) return 0;
   g_keys.capacity = counted + kSpareEntries;
 
   char name[kLineSize];
-  for (uint32_t index = 0; RegEnumKeyA(dynamicEnum.get(), index, name, kLineSize) == ERROR_SUCCESS; ++index) {
+  for (uint32_t index = 0; RegEnumKeyA(dynamicEnum.Get(), index, name, kLineSize) == ERROR_SUCCESS; ++index) {
     // Nodes that appeared since the count beyond the spare room are left out.
     if (g_keys.count == g_keys.capacity) break;
-    if (!AddNodeKey(dynamicEnum.get(), name)) return 0;
+    if (!AddNodeKey(dynamicEnum.Get(), name)) return 0;
   }
   return 1;
 }

@@ -23,7 +23,7 @@ using GetDiskFreeSpaceExProc = BOOL(WINAPI*)(LPCSTR root, PULARGE_INTEGER freeTo
 // the 260-byte line.
 void FormatSizeLine(char* line, const char* label, uint64_t value) {
   char digits[32];
-  FormatGroupedDecimal(value, digits);
+  GroupThousands(value, digits);
   char size[32];
   size[0] = '\0';  // each line makes its own size text
   FormatByteSize(value, size);
@@ -51,7 +51,7 @@ void LogicalDiskDevice::ProbeDriver() {
 
   const auto send = [&](DWORD code, void* input, void* output, DWORD outputSize) {
     DWORD returned = 0;
-    Platform().deviceIoControl(driver.get(), code, input, kStatedInputSize, output, outputSize, &returned,
+    Platform().deviceIoControl(driver.Get(), code, input, kStatedInputSize, output, outputSize, &returned,
                                nullptr);
   };
   uint32_t answer = 0;
@@ -103,7 +103,7 @@ int LogicalDiskDevice::Collect() {
   if (!kernel) return 0;
 
   const auto getDiskFreeSpaceEx =
-      reinterpret_cast<GetDiskFreeSpaceExProc>(Platform().getProcAddress(kernel.get(), "GetDiskFreeSpaceExA"));
+      reinterpret_cast<GetDiskFreeSpaceExProc>(Platform().getProcAddress(kernel.Get(), "GetDiskFreeSpaceExA"));
   if (getDiskFreeSpaceEx) {
     ULARGE_INTEGER freeToCaller, total, totalFree;
     if (getDiskFreeSpaceEx(root, &freeToCaller, &total, &totalFree)) {

@@ -27,7 +27,7 @@ uint32_t Clamp32(SIZE_T value) {
 // "<label> : <grouped decimal> Bytes (<size text or nothing>)".
 void FormatByteLine(char* line, const char* label, uint32_t value) {
   char digits[32];
-  FormatGroupedDecimal(value, digits);
+  GroupThousands(value, digits);
   char size[32];
   size[0] = '\0';
   FormatByteSize(value, size);

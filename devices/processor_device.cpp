@@ -34,7 +34,7 @@ void ProcessorDevice::QuerySpeed() {
   if (!driver) return;
   speed_ = 0;
   DWORD returned = 0;
-  if (Platform().deviceIoControl(driver.get(), kProcidClockRequest, nullptr, 0, &speed_, sizeof speed_,
+  if (Platform().deviceIoControl(driver.Get(), kProcidClockRequest, nullptr, 0, &speed_, sizeof speed_,
                                  &returned, nullptr))
     speedKnown_ = 1;
 }

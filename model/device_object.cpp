@@ -75,13 +75,13 @@ int DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
 }
 
 int ElementLines::Allocate(uint32_t count) {
-  Release();
+  Reset();
   // No count may wrap the size of the block.
   if (count > 0x7FFFFFFFu / kLineSize) return 0;
   lines_ = new (std::nothrow) char*[count];
   text_ = new (std::nothrow) char[count * kLineSize]();
   if (!lines_ || !text_) {
-    Release();
+    Reset();
     return 0;
   }
   count_ = count;
@@ -89,7 +89,7 @@ int ElementLines::Allocate(uint32_t count) {
   return 1;
 }
 
-void ElementLines::Release() {
+void ElementLines::Reset() {
   delete[] text_;
   delete[] lines_;
   text_ = nullptr;

@@ -62,13 +62,13 @@ class DeviceObject {
 class ElementLines {
  public:
   ElementLines() = default;
-  ~ElementLines() { Release(); }
+  ~ElementLines() { Reset(); }
   ElementLines(const ElementLines&) = delete;
   ElementLines& operator=(const ElementLines&) = delete;
 
-  // Makes count zero-filled buffers, releasing any earlier ones. 0 on failure.
+  // Makes count zero-filled buffers, freeing any earlier ones. 0 on failure.
   int Allocate(uint32_t count);
-  void Release();
+  void Reset();
 
   char* operator[](uint32_t index) const { return lines_[index]; }
   char* const* Lines() const { return lines_; }

@@ -35,7 +35,7 @@ int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
   return 1;
 }
 
-void FormatGroupedDecimal(uint64_t value, char* out) {
+void GroupThousands(uint64_t value, char* out) {
   // The digits are made from the lowest up, then written out in reverse.
   char reversed[26];
   uint32_t count = 0;
@@ -75,10 +75,10 @@ int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buf
                       DWORD type) {
   if (!root || !subkey || !name || !buffer || size == 0) return 0;
   UniqueRegistryKey key;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return 0;
   DWORD valueType = type;
   DWORD byteCount = size;
-  if (RegQueryValueExA(key.get(), name, nullptr, &valueType, static_cast<BYTE*>(buffer), &byteCount) !=
+  if (RegQueryValueExA(key.Get(), name, nullptr, &valueType, static_cast<BYTE*>(buffer), &byteCount) !=
       ERROR_SUCCESS)
     return 0;
   // Values are used as text: make sure a terminator lies within the buffer.

@@ -23,7 +23,7 @@ int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count);
 
 // Writes the decimal form of value with "," between groups of three digits;
 // out needs room for 27 bytes (the grouped 64-bit maximum and its terminator).
-void FormatGroupedDecimal(uint64_t value, char* out);
+void GroupThousands(uint64_t value, char* out);
 
 // Writes a non-zero byte count of at least 1024 as "%lu.%lu KB|MB|GB", the
 // decimal digit truncated. Writes nothing and returns 0 below 1024.

@@ -37,7 +37,7 @@ __attribute__((noinline)) int HexDigitValue(char c) {
 // Closes the key of the previous entry, if any. False when the platform
 // reports a failure to close it.
 __attribute__((noinline)) bool CloseEntryKey(UniqueRegistryKey& key) {
-  return !key.valid() || key.close() == ERROR_SUCCESS;
+  return !key.IsValid() || key.Close() == ERROR_SUCCESS;
 }
 
 // Opens parent\name with access, else with fallback; null when neither opens.
@@ -78,16 +78,16 @@ LONG DeleteKeyTree(HKEY parent, const char* name, int depth) {
   for (;;) {
     char subkey[256];
     DWORD size = sizeof(subkey);
-    if (RegEnumKeyExA(key.get(), 0, subkey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExA(key.Get(), 0, subkey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     // A subkey that is still listed after it was deleted would loop forever.
     // Names are compared the way the registry tells keys apart: "Stale" and
     // "Stale\xAD" are two keys, which a linguistic comparison takes for one.
     if (previous[0] && SameText(previous, subkey, true)) return ERROR_ACCESS_DENIED;
-    result = DeleteKeyTree(key.get(), subkey, depth + 1);
+    result = DeleteKeyTree(key.Get(), subkey, depth + 1);
     if (result != ERROR_SUCCESS) return result;
     CopyText(previous, sizeof(previous), subkey);
   }
-  key.reset();
+  key.Reset();
   return RegDeleteKeyA(parent, name);
 }
 
@@ -242,16 +242,16 @@ HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, boo
                                 &key, nullptr) != ERROR_SUCCESS) {
       return DISP_E_EXCEPTION;
     }
-    current.reset(key);
+    current.Reset(key);
   } else {
     if (!skipping) {
       // Read access is what the walk needs; the right to delete values is asked
       // for too where the platform checks it, so that "Val" entries go as well.
       HKEY key = parent ? OpenKeyEither(parent, token, KEY_READ | KEY_SET_VALUE, KEY_READ) : nullptr;
-      current.reset(key);
+      current.Reset(key);
       skipping = !key;
     }
-    if (!skipping && !KeyHasSubkeys(current.get()) && !KeyHasNamedValues(current.get())) {
+    if (!skipping && !KeyHasSubkeys(current.Get()) && !KeyHasNamedValues(current.Get())) {
       // Nothing below the key that the script could spare: it goes at once, and
       // its block, if any, is only read over.
       if (!CloseEntryKey(current)) return DISP_E_EXCEPTION;
@@ -263,19 +263,19 @@ HRESULT ScriptInterpreter::KeyEntry(HKEY parent, UniqueRegistryKey& current, boo
   HRESULT hr = NextToken();
   if (FAILED(hr)) return hr;
   if (token[0] == '=') {
-    hr = install ? WriteValue(current.get(), nullptr) : SkipValue();
+    hr = install ? WriteValue(current.Get(), nullptr) : SkipValue();
     if (FAILED(hr)) return hr;
   }
   const bool hasBlock = IsBlockOpen(token);
-  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.get(), install, skipping);
+  if (hasBlock) hr = ProcessKeyBlock(skipping ? nullptr : current.Get(), install, skipping);
   // In remove mode, even when the block failed, this key is finished as usual:
   // a failure deep in a script (the rollback of an install that failed there,
   // above all) still takes back the keys that enclose it once they are empty.
   if (!install && !skipping) {
-    if (KeyHasSubkeys(current.get())) {
+    if (KeyHasSubkeys(current.Get())) {
       // Something the script does not list is still below the key: the key
       // stays, and only a subkey of its own name goes.
-      if (nameWhole && !IsProtectedKey(name)) DeleteKeyTree(current.get(), name);
+      if (nameWhole && !IsProtectedKey(name)) DeleteKeyTree(current.Get(), name);
     } else {
       if (!CloseEntryKey(current)) return DISP_E_EXCEPTION;
       if (deleteAllowed && nameWhole) RegDeleteKeyA(parent, name);

@@ -40,18 +40,18 @@ HRESULT ScriptRegistrar::RunScript(const char* text, BOOL install) {
   ScriptInterpreter interpreter;
   hr = interpreter.Initialize();
   if (FAILED(hr)) return hr;
-  return interpreter.RunRootBlocks(expanded.get(), install != FALSE);
+  return interpreter.RunRootBlocks(expanded.Get(), install != FALSE);
 }
 
 HRESULT ScriptRegistrar::RunScriptResource(const char* fileName, UINT resourceId, const char* resourceType,
                                            BOOL install) {
   UniqueModule module(LoadLibraryExA(fileName, nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!module) return LastErrorResult();
-  HRSRC info = FindResourceA(module.get(), MAKEINTRESOURCEA(resourceId), resourceType);
+  HRSRC info = FindResourceA(module.Get(), MAKEINTRESOURCEA(resourceId), resourceType);
   if (!info) return LastErrorResult();
-  HGLOBAL loaded = LoadResource(module.get(), info);
+  HGLOBAL loaded = LoadResource(module.Get(), info);
   if (!loaded) return LastErrorResult();
-  const DWORD size = SizeofResource(module.get(), info);
+  const DWORD size = SizeofResource(module.Get(), info);
   const char* bytes = static_cast<const char*>(LockResource(loaded));
   if (!bytes && size) return LastErrorResult();
   if (size > 0x3FFFFFFF) return E_OUTOFMEMORY;
@@ -61,7 +61,7 @@ HRESULT ScriptRegistrar::RunScriptResource(const char* fileName, UINT resourceId
   if (!text) return E_OUTOFMEMORY;
   for (DWORD i = 0; i < size; ++i) text[i] = bytes[i];
   text[size] = '\0';
-  return RunScript(text.get(), install);
+  return RunScript(text.Get(), install);
 }
 
 HRESULT UpdateRegistryFromScript(HINSTANCE instance, UINT resourceId, BOOL install,

@@ -81,7 +81,7 @@ void ReplacementTable::Clear() {
 }
 
 HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueArray<char>* expanded) {
-  expanded->reset();
+  expanded->Reset();
   if (static_cast<DWORD>(lstrlenA(text)) > 0x3FFFFFFF) return E_OUTOFMEMORY;
   // Two walks over the text: the first checks it and measures the result, the
   // second writes the result into a buffer of just that size.
@@ -126,11 +126,11 @@ HRESULT ExpandVariables(const char* text, const ReplacementTable& table, UniqueA
       out[used] = '\0';
       break;
     }
-    out.reset(new (std::nothrow) char[used + 1]);
+    out.Reset(new (std::nothrow) char[used + 1]);
     if (!out) return E_OUTOFMEMORY;
     room = used;
   }
-  expanded->reset(out.release());
+  expanded->Reset(out.Detach());
   return S_OK;
 }
 

@@ -105,14 +105,14 @@ HRESULT LoadServerTypeLib(const OLECHAR* index, BSTR* path, ITypeLib** typeLib) 
 HRESULT UpdateServerTypeLib(const OLECHAR* index, BOOL install) {
   UniqueBstr path;
   ComPtr<ITypeLib> typeLib;
-  const HRESULT result = LoadServerTypeLib(index, path.receive(), typeLib.Receive());
+  const HRESULT result = LoadServerTypeLib(index, path.Receive(), typeLib.Receive());
   if (FAILED(result)) return result;
 
   if (install) {
     UniqueBstr helpDirectory(
-        SysAllocStringLen(path.get(), static_cast<UINT>(HelpDirectoryLength(path.get()))));
+        SysAllocStringLen(path.Get(), static_cast<UINT>(HelpDirectoryLength(path.Get()))));
     if (!helpDirectory) return E_OUTOFMEMORY;
-    return RegisterTypeLib(typeLib.Get(), path.get(), helpDirectory.get());
+    return RegisterTypeLib(typeLib.Get(), path.Get(), helpDirectory.Get());
   }
 
   TypeLibAttributes attributes(typeLib.Get());

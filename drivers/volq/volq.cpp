@@ -131,11 +131,11 @@ DWORD ReadVolume(DWORD driveIndex, DWORD sector, DWORD count, unsigned char* dat
   const uint64_t offset = static_cast<uint64_t>(sector - 1) * kSectorSize;
   LONG high = static_cast<LONG>(offset >> 32);
   SetLastError(ERROR_SUCCESS);
-  const DWORD low = SetFilePointer(volume.get(), static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+  const DWORD low = SetFilePointer(volume.Get(), static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
   if (low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS) return GetLastError();
   const DWORD length = count * kSectorSize;
   DWORD read = 0;
-  if (!ReadFile(volume.get(), data, length, &read, nullptr)) {
+  if (!ReadFile(volume.Get(), data, length, &read, nullptr)) {
     const DWORD error = GetLastError();
     return error != ERROR_SUCCESS ? error : ERROR_READ_FAULT;
   }

@@ -135,7 +135,7 @@ std::wstring SamplePageScript() {
   UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   char buffer[16384];
   DWORD size = 0;
-  if (!file || !ReadFile(file.get(), buffer, sizeof buffer, &size, nullptr) || size == sizeof buffer) return L"";
+  if (!file || !ReadFile(file.Get(), buffer, sizeof buffer, &size, nullptr) || size == sizeof buffer) return L"";
   const std::string page(buffer, size);
   const std::string open = "<SCRIPT LANGUAGE=\"VBScript\">";
   const size_t start = page.find(open), end = page.find("</SCRIPT>");

@@ -54,12 +54,12 @@ class DriverHandle {
       : api_(api),
         handle_(api.createFileA(deviceName, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr)) {}
   ~DriverHandle() {
-    if (valid()) api_.closeHandle(handle_);
+    if (IsValid()) api_.closeHandle(handle_);
   }
   DriverHandle(const DriverHandle&) = delete;
   DriverHandle& operator=(const DriverHandle&) = delete;
 
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
   BOOL Request(DWORD code, void* input, DWORD inputSize, void* output, DWORD outputSize, DWORD* returned) {
     return api_.deviceIoControl(handle_, code, input, inputSize, output, outputSize, returned, nullptr);
   }

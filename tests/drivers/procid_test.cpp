@@ -39,7 +39,7 @@ class ProcidTest : public ::testing::Test {
 
 TEST_F(ProcidTest, ClockAgreesWithALongReferenceMeasurement) {
   DriverHandle driver(platform_.Api(), "\\\\.\\PROCID.VXD");
-  ASSERT_TRUE(driver.valid()) << GetLastError();
+  ASSERT_TRUE(driver.IsValid()) << GetLastError();
   const double before = reference::MeasureTscMegahertz(300);
   ASSERT_GT(before, 0.0);
   DWORD answers[5];
@@ -64,7 +64,7 @@ TEST_F(ProcidTest, ClockAgreesWithALongReferenceMeasurement) {
 
 TEST_F(ProcidTest, RefusesOtherCodesAndShortBuffers) {
   DriverHandle driver(platform_.Api(), "\\\\.\\PROCID.VXD");
-  ASSERT_TRUE(driver.valid());
+  ASSERT_TRUE(driver.IsValid());
   for (DWORD code : {0u, 2u, 9u, 0x100u, 0xFFFFu}) {
     DWORD output = kUntouched, returned = 7;
     SetLastError(0);
@@ -92,7 +92,7 @@ TEST_F(ProcidTest, LoaderFindsDriversInTheCurrentDirectoryOnly) {
   {
     // Without an extension the name means PROCID.VXD; any case is accepted.
     DriverHandle bare(platform_.Api(), "\\\\.\\procid");
-    ASSERT_TRUE(bare.valid());
+    ASSERT_TRUE(bare.IsValid());
     DWORD megahertz = 0, returned = 0;
     EXPECT_TRUE(bare.Request(kClockRequest, nullptr, 0, &megahertz, sizeof(megahertz), &returned));
     EXPECT_EQ(kStandInServes ? 1 : 0, OpenVxdHandleCount());
@@ -106,11 +106,11 @@ TEST_F(ProcidTest, LoaderFindsDriversInTheCurrentDirectoryOnly) {
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((DriverFolder() + "\\PROCID.VXD").c_str()));
 
   DriverHandle missing(platform_.Api(), "\\\\.\\NOSUCH.VXD");
-  EXPECT_FALSE(missing.valid());
+  EXPECT_FALSE(missing.IsValid());
   DriverHandle withFolder(platform_.Api(), "\\\\.\\Si\\PROCID.VXD");
-  EXPECT_FALSE(withFolder.valid());
+  EXPECT_FALSE(withFolder.IsValid());
   DriverHandle wrongExtension(platform_.Api(), "\\\\.\\PROCID.DLL");
-  EXPECT_FALSE(wrongExtension.valid());
+  EXPECT_FALSE(wrongExtension.IsValid());
 
   // Names the platform can open itself stay with the platform: here the raw
   // device of the fixture's FAT12 drive.
@@ -128,7 +128,7 @@ TEST_F(ProcidTest, LoaderFindsDriversInTheCurrentDirectoryOnly) {
     CurrentDirectory elsewhere(DriverFolder() + "\\..");
     ASSERT_TRUE(elsewhere.changed());
     DriverHandle notHere(platform_.Api(), "\\\\.\\PROCID.VXD");
-    EXPECT_FALSE(notHere.valid());
+    EXPECT_FALSE(notHere.IsValid());
   }
 }
 

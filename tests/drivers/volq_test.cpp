@@ -49,7 +49,7 @@ class VolqTest : public ::testing::Test {
     ASSERT_TRUE(folder_.changed()) << "driver folder " << DriverFolder()
                                    << " missing: run through ctest (fixture drivers_setup)";
     driver_.reset(new DriverHandle(platform_.Api(), "\\\\.\\VOLQ.VXD"));
-    ASSERT_TRUE(driver_->valid()) << GetLastError();
+    ASSERT_TRUE(driver_->IsValid()) << GetLastError();
   }
   void TearDown() override {
     driver_.reset();

@@ -13,11 +13,11 @@ namespace {
 std::string Grouped(uint64_t value) {
   char buffer[32];
   std::memset(buffer, 'X', sizeof buffer);
-  FormatGroupedDecimal(value, buffer);
+  GroupThousands(value, buffer);
   return buffer;
 }
 
-TEST(FormatGroupedDecimal, InsertsSeparatorsEveryThreeDigits) {
+TEST(GroupThousands, InsertsSeparatorsEveryThreeDigits) {
   EXPECT_EQ("0", Grouped(0));
   EXPECT_EQ("999", Grouped(999));
   EXPECT_EQ("1,000", Grouped(1000));
@@ -28,10 +28,10 @@ TEST(FormatGroupedDecimal, InsertsSeparatorsEveryThreeDigits) {
   EXPECT_EQ("18,446,744,073,709,551,615", Grouped(18446744073709551615ull));
 }
 
-TEST(FormatGroupedDecimal, WritesOnlyTheGroupedTextAndItsTerminator) {
+TEST(GroupThousands, WritesOnlyTheGroupedTextAndItsTerminator) {
   char buffer[32];
   std::memset(buffer, 'X', sizeof buffer);
-  FormatGroupedDecimal(1234, buffer);
+  GroupThousands(1234, buffer);
   EXPECT_STREQ("1,234", buffer);
   EXPECT_EQ('X', buffer[6]);  // nothing written past length + 1
 }

@@ -65,7 +65,7 @@ uint64_t HostMemoryBytes() {
   char text[4096];
   DWORD length = 0, got = 0;
   while (length < sizeof text - 1 &&
-         ReadFile(file.get(), text + length, sizeof text - 1 - length, &got, nullptr) && got)
+         ReadFile(file.Get(), text + length, sizeof text - 1 - length, &got, nullptr) && got)
     length += got;
   text[length] = '\0';
   const char* line = std::strstr(text, "MemTotal:");

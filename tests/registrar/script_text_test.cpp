@@ -79,7 +79,7 @@ class Expansion : public ::testing::Test {
     EXPECT_EQ(SUCCEEDED(hr), static_cast<bool>(out));
     if (hr == DISP_E_EXCEPTION) return "DISP_E_EXCEPTION";
     if (hr == E_FAIL) return "E_FAIL";
-    return FAILED(hr) ? "other failure" : out.get();
+    return FAILED(hr) ? "other failure" : out.Get();
   }
   ReplacementTable table_;
 };

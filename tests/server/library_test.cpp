@@ -392,7 +392,7 @@ std::string FunctionText(ITypeInfo* info, UINT index) {
   UINT count = 0;
   info->GetNames(function->memid, received, 8, &count);
   UniqueBstr names[8];
-  for (UINT i = 0; i < count; ++i) names[i].reset(received[i]);
+  for (UINT i = 0; i < count; ++i) names[i].Reset(received[i]);
   UniqueBstr name, help;
   info->GetDocumentation(function->memid, name.Receive(), help.Receive(), nullptr, nullptr);
   std::string text = std::to_string(function->memid) + " kind " + std::to_string(function->funckind) + " invoke " +

@@ -105,8 +105,8 @@ HANDLE WINAPI VxdLoaderCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSEC
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!event) return INVALID_HANDLE_VALUE;
     slot.handle = event;
-    slot.entry = reinterpret_cast<DriverEntry>(GetProcAddress(module.get(), "DeviceIoControl"));
-    slot.module = module.release();
+    slot.entry = reinterpret_cast<DriverEntry>(GetProcAddress(module.Get(), "DeviceIoControl"));
+    slot.module = module.Detach();
     SetLastError(ERROR_SUCCESS);
     return event;
   }
