@@ -73,14 +73,21 @@ expect_value "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" "" "$folder"
 expect_value "HKCR\\Interface\\$iid" "" "ISysInfo1"
 
 # Scripting by program identifier through the platform's script host.
+# A script that hangs is cut off and fails (its output then lacks "done").
 run_script() {  # FILE
-  "$WINELOADER" cscript //nologo "$(("$WINELOADER" winepath -w "$1") 2>/dev/null | tr -d '\r')" 2>&1 | tr -d '\r'
+  timeout 300 "$WINELOADER" cscript //nologo "$(("$WINELOADER" winepath -w "$1") 2>/dev/null | tr -d '\r')" 2>&1 | tr -d '\r'
 }
 for script in "$scripts/sysinfo_script_test.js" "$scripts/sysinfo_script_test.vbs"; do
   output=$(run_script "$script")
   name=$(basename "$script")
   if printf '%s\n' "$output" | grep -qx 'ValidateSession=1'; then pass "$name ValidateSession"; else fail "$name ValidateSession: $output"; fi
-  if printf '%s\n' "$output" | grep -qx 'GetObjectCount=denied'; then pass "$name access denied"; else fail "$name access: $output"; fi
+  for method in IsVersionCompatible InitializeDeviceObjects GetObjectCount GetDeviceTypeByIndex GetCatCountByIndex \
+                GetElementsInCatByIndices GetSingleString DeInitializeDeviceObjects; do
+    if printf '%s\n' "$output" | grep -qx "$method=denied"; then pass "$name $method denied"
+    else fail "$name $method: $(printf '%s\n' "$output" | grep "^$method=")"; fi
+  done
+  # The last line: the script ran to its end (no crash, no hang).
+  if [ "$(printf '%s\n' "$output" | tail -n 1)" = done ]; then pass "$name ran to its end"; else fail "$name: $output"; fi
 done
 
 # Unregistration, twice.

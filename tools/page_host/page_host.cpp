@@ -115,6 +115,18 @@ void DispatchPendingMessages() {
   }
 }
 
+// The browser window's page area, where the objects are activated (never shown).
+HWND CreatePageWindow() {
+  static const char kClass[] = "DevlorePageHost";
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kClass;
+  if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  return CreateWindowExA(0, kClass, "Devlore page host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600,
+                         nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
 int Run(const Arguments& arguments) {
   std::wstring source;
   if (!ReadFileText(arguments.html, source)) {
@@ -122,8 +134,7 @@ int Run(const Arguments& arguments) {
     return 2;
   }
   const HtmlPage page = ParseHtmlPage(source);
-  UniqueWindow window(CreateWindowExA(0, "STATIC", "Devlore page host", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr,
-                                      nullptr, GetModuleHandleA(nullptr), nullptr));
+  UniqueWindow window(CreatePageWindow());
   if (!window) {
     std::fprintf(stderr, "page_host: cannot create the page's window (%lu)\n", GetLastError());
     return 2;
