@@ -107,7 +107,7 @@ if [ "$page_status" -eq 1 ] && [ "$shown_text" = before ] && grep -q 'line 6,.*0
   pass "script error reported"; else fail "script error (status $page_status): $shown_text $(cat "$work/stderr")"; fi
 
 # Many loads in one process: the same text every time, no growth of the heap.
-page --html "$sample" --repeat "$loads"
+page --html "$sample" --repeat "$loads" --live "Memory Load" --live Available --live MHz
 if [ "$page_status" -eq 0 ] && cmp -s "$work/report.masked" "$work/shown.masked"; then pass "$(tr -d '\r' <"$work/stderr")"
 else fail "$loads loads (status $page_status): $(cat "$work/stderr")"; fi
 

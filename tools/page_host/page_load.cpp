@@ -228,7 +228,10 @@ PageResult LoadPage(const HtmlPage& page, const PageOptions& options, HWND windo
   result.html = ComposeHtml(page, contents);
   result.text = VisibleText(result.html);
 
-  // Teardown: the engines first (they hold the named items), then the objects.
+  // Teardown: the page's handlers first (a script function kept past its
+  // engine's Close keeps the whole engine alive), then the engines (they hold
+  // the named items), then the objects.
+  for (const ComPtr<Window>& each : windows) each->Disconnect();
   for (Engine& engine : engines) {
     engine.script->Close();
     engine.parse.Reset();
@@ -239,7 +242,6 @@ PageResult LoadPage(const HtmlPage& page, const PageOptions& options, HWND windo
   items.clear();
   browser->Disconnect();
   document->Disconnect();
-  for (const ComPtr<Window>& each : windows) each->Disconnect();
   return result;
 }
 
