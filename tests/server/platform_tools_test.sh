@@ -80,14 +80,15 @@ run_script() {  # FILE
 for script in "$scripts/sysinfo_script_test.js" "$scripts/sysinfo_script_test.vbs"; do
   output=$(run_script "$script")
   name=$(basename "$script")
-  if printf '%s\n' "$output" | grep -qx 'ValidateSession=1'; then pass "$name ValidateSession"; else fail "$name ValidateSession: $output"; fi
+  # (Here-strings: grep -q leaving a pipe early would fail the pipeline.)
+  if grep -qx 'ValidateSession=1' <<<"$output"; then pass "$name ValidateSession"; else fail "$name ValidateSession: $output"; fi
   for method in IsVersionCompatible InitializeDeviceObjects GetObjectCount GetDeviceTypeByIndex GetCatCountByIndex \
                 GetElementsInCatByIndices GetSingleString DeInitializeDeviceObjects; do
-    if printf '%s\n' "$output" | grep -qx "$method=denied"; then pass "$name $method denied"
-    else fail "$name $method: $(printf '%s\n' "$output" | grep "^$method=")"; fi
+    if grep -qx "$method=denied" <<<"$output"; then pass "$name $method denied"
+    else fail "$name $method: $(grep "^$method=" <<<"$output")"; fi
   done
   # The last line: the script ran to its end (no crash, no hang).
-  if [ "$(printf '%s\n' "$output" | tail -n 1)" = done ]; then pass "$name ran to its end"; else fail "$name: $output"; fi
+  if [ "$(tail -n 1 <<<"$output")" = done ]; then pass "$name ran to its end"; else fail "$name: $output"; fi
 done
 
 # Unregistration, twice.
