@@ -1,6 +1,6 @@
 #pragma once
-// An automation value this code owns: initialised empty, cleared (releasing the
-// string, object or array it holds) when replaced or when the owner goes away.
+// An automation variant this code owns: empty when made, cleared (its string,
+// interface or array released) when replaced or when the owner goes away.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -14,19 +14,10 @@ class UniqueVariant {
   UniqueVariant& operator=(const UniqueVariant&) = delete;
 
   const VARIANT& get() const { return value_; }
-  VARIANT* get() { return &value_; }
-
-  // Clears what is held and returns the slot for an API to store a new value in.
+  // Clears what is held and returns the variant for a call to fill.
   VARIANT* receive() {
     VariantClear(&value_);
     return &value_;
-  }
-
-  // Hands the value to the caller's slot (which must not own anything) and
-  // leaves this owner empty.
-  void release(VARIANT* target) {
-    *target = value_;
-    VariantInit(&value_);
   }
 
  private:

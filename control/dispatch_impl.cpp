@@ -1,6 +1,7 @@
 #include "control/dispatch_impl.h"
 
 #include "Devlore_h.h"
+#include "base/com_ptr.h"
 #include "server/server_module.h"
 
 namespace devlore {
@@ -16,6 +17,8 @@ TypeInfoCache g_cache = {};
 
 // The locale the type library declares (and is registered under).
 constexpr LCID kLibraryLocale = 0x0409;
+
+constexpr DISPID kIsVersionCompatibleId = 8;
 
 void __stdcall ReleaseTypeInfoCache(DWORD_PTR) {
   if (g_cache.scripting) g_cache.scripting->Release();
@@ -85,12 +88,33 @@ HRESULT DispatchInvoke(IDispatch* self, DISPID id, REFIID iid, WORD flags, DISPP
                        EXCEPINFO* exception, UINT* argumentError) {
   if (!IsEqualGUID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (!params) return E_POINTER;
-  ITypeInfo* info = nullptr;
-  const HRESULT hr = GetScriptingTypeInfo(&info);
+  ComPtr<ITypeInfo> info;
+  HRESULT hr = GetScriptingTypeInfo(info.Receive());
   if (FAILED(hr)) return hr;
-  const HRESULT outcome = info->Invoke(self, id, flags, params, result, exception, argumentError);
-  info->Release();
-  return outcome;
+  // IsVersionCompatible's flag has no direction, so the type information passes
+  // it only as VT_BYREF | VT_BOOL; script engines pass their variable as
+  // VT_BYREF | VT_VARIANT. The call then gets a flag of its own in the last
+  // argument's place (the caller's argument is put back before returning), and
+  // the variable receives the answer as VT_BOOL.
+  VARIANT* const last = params->rgvarg;
+  VARIANT* variable = nullptr;
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  if (id == kIsVersionCompatibleId && params->cArgs == 4 && !params->cNamedArgs && last &&
+      V_VT(last) == (VT_BYREF | VT_VARIANT) && (variable = V_VARIANTREF(last)) != nullptr) {
+    V_VT(last) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(last) = &flag;
+  }
+  hr = info->Invoke(self, id, flags, params, result, exception, argumentError);
+  if (variable) {
+    V_VT(last) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(last) = variable;
+    if (SUCCEEDED(hr)) {
+      VariantClear(variable);
+      V_VT(variable) = VT_BOOL;
+      V_BOOL(variable) = flag;
+    }
+  }
+  return hr;
 }
 
 }  // namespace devlore

@@ -231,9 +231,13 @@ HRESULT LoadRecords(IStream* stream, const PropertyEntry* table, ControlProperti
   if (FAILED(hr)) return hr;
   if (version > kPropertyStreamVersion) return E_FAIL;
 
-  // Read every record first.
+  // Read every record first. Only dispatch entries stage a value: a table of
+  // member entries keeps no variants at all.
   BYTE staged[kStagingSize];
   VARIANT values[kMaxPropertyEntries];
+  if constexpr (kDispatchEntries) {
+    for (VARIANT& value : values) VariantInit(&value);
+  }
   DWORD used = 0, entries = 0;
   for (const PropertyEntry* entry = table; entry->pageClass && SUCCEEDED(hr); ++entry) {
     if (!entry->name) continue;
@@ -242,7 +246,6 @@ HRESULT LoadRecords(IStream* stream, const PropertyEntry* table, ControlProperti
       break;
     }
     VARIANT& value = values[entries++];
-    VariantInit(&value);
     if (IsDispatchEntry(*entry)) {
       if constexpr (kDispatchEntries) {
         hr = ReadTaggedValue(stream, value);
@@ -283,7 +286,9 @@ HRESULT LoadRecords(IStream* stream, const PropertyEntry* table, ControlProperti
     }
     if (dispatch) dispatch->Release();
   }
-  for (DWORD i = 0; i < entries; ++i) VariantClear(&values[i]);
+  if constexpr (kDispatchEntries) {
+    for (DWORD i = 0; i < entries; ++i) VariantClear(&values[i]);
+  }
   return hr;
 }
 

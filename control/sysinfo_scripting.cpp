@@ -7,6 +7,7 @@
 // error (DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_BADVARTYPE). In both cases
 // the output variants are left empty. A null output variant gives E_POINTER and
 // nothing is written.
+#include "control/lent_type_name.h"
 #include "control/script_index.h"
 #include "control/sysinfo_object.h"
 #include "model/device_list.h"
@@ -66,9 +67,11 @@ HRESULT ScriptingFacet::GetDeviceTypeByIndex(VARIANT* pvarIndex, VARIANT* pvarDe
   if (FAILED(read)) return read;
   DeviceObject* device = DeviceAt(index);
   if (!device) return DISP_E_BADINDEX;
-  // The client borrows the device's own text until the list is torn down.
+  // The client borrows the text, from a slot that outlives the list.
+  BSTR* const lent = LendTypeName(device->typeName);
+  if (!lent) return E_OUTOFMEMORY;
   V_VT(pvarDeviceType) = VT_BYREF | VT_BSTR;
-  V_BSTRREF(pvarDeviceType) = &device->typeName;
+  V_BSTRREF(pvarDeviceType) = lent;
   SetI4(pvarResult, 1);
   return S_OK;
 }

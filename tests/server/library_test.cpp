@@ -10,6 +10,7 @@
 
 #include "Devlore_h.h"
 #include "base/com_ptr.h"
+#include "base/handles.h"
 #include "tests/server/server_test_support.h"
 #include "tests/support/registry_fixture.h"
 
@@ -347,6 +348,188 @@ TEST_F(RegistrationOfLibraryTest, RegisteredInterfacesDeriveFromIDispatch) {
   interfaceSide->ReleaseTypeAttr(attributes);
   for (ITypeInfo* info : {dispatchSide.Get(), interfaceSide.Get(), events.Get()}) {
     EXPECT_TRUE(IsEqualGUID(IID_IDispatch, BaseGuid(info, 0))) << "type " << (info == events.Get() ? "events" : "ISysInfo1");
+  }
+}
+
+// Type descriptions and parameter flags as text, for the read-back below.
+std::string TypeText(const TYPEDESC& type) {
+  switch (type.vt) {
+    case VT_PTR: return TypeText(*type.lptdesc) + "*";
+    case VT_VARIANT: return "VARIANT";
+    case VT_I2: return "short";
+    case VT_I4: return "long";
+    case VT_BOOL: return "VARIANT_BOOL";
+    case VT_HRESULT: return "HRESULT";
+    default: return "vt" + std::to_string(type.vt);
+  }
+}
+
+std::string FlagText(USHORT flags) {
+  std::string text;
+  const std::pair<USHORT, const char*> names[] = {{PARAMFLAG_FIN, "in "},      {PARAMFLAG_FOUT, "out "},
+                                                  {PARAMFLAG_FRETVAL, "retval "}, {PARAMFLAG_FLCID, "lcid "},
+                                                  {PARAMFLAG_FOPT, "opt "},     {PARAMFLAG_FHASDEFAULT, "default "}};
+  for (const auto& [flag, name] : names) {
+    if (flags & flag) text += name;
+  }
+  return text;
+}
+
+std::string Text(BSTR text) {
+  std::string narrow;
+  for (UINT i = 0; text && i < SysStringLen(text); ++i) narrow += static_cast<char>(text[i]);
+  return narrow;
+}
+
+// One function of a type as text: dispatch identifier, kind, slot, calling
+// convention, function flags, result, name with parameters, help string.
+std::string FunctionText(ITypeInfo* info, UINT index) {
+  FUNCDESC* function = nullptr;
+  if (FAILED(info->GetFuncDesc(index, &function))) return "<no function>";
+  BSTR received[8] = {};
+  UINT count = 0;
+  info->GetNames(function->memid, received, 8, &count);
+  UniqueBstr names[8];
+  for (UINT i = 0; i < count; ++i) names[i].reset(received[i]);
+  UniqueBstr name, help;
+  info->GetDocumentation(function->memid, name.receive(), help.receive(), nullptr, nullptr);
+  std::string text = std::to_string(function->memid) + " kind " + std::to_string(function->funckind) + " invoke " +
+                     std::to_string(function->invkind) + " slot " +
+                     std::to_string(function->oVft / static_cast<int>(sizeof(void*))) + " call " +
+                     std::to_string(function->callconv) + " flags " + std::to_string(function->wFuncFlags) +
+                     " optional " + std::to_string(function->cParamsOpt) + " " +
+                     TypeText(function->elemdescFunc.tdesc) + " " + Text(names[0].get()) + "(";
+  for (SHORT i = 0; i < function->cParams; ++i) {
+    const ELEMDESC& parameter = function->lprgelemdescParam[i];
+    text += (i ? ", " : "") + FlagText(parameter.paramdesc.wParamFlags) + TypeText(parameter.tdesc) + " " +
+            (i + 1u < count ? Text(names[i + 1].get()) : "<unnamed>");
+  }
+  text += ") \"" + Text(help.get()) + "\"" + (Text(name.get()) == Text(names[0].get()) ? "" : " named " + Text(name.get()));
+  info->ReleaseFuncDesc(function);
+  return text;
+}
+
+struct TypeSummary {
+  TYPEKIND kind;
+  GUID guid;
+  WORD flags, functions, variables, implemented;
+};
+
+TypeSummary Summary(ITypeInfo* info) {
+  TYPEATTR* attributes = nullptr;
+  if (FAILED(info->GetTypeAttr(&attributes))) return {};
+  const TypeSummary summary = {attributes->typekind, attributes->guid, attributes->wTypeFlags, attributes->cFuncs,
+                               attributes->cVars, attributes->cImplTypes};
+  info->ReleaseTypeAttr(attributes);
+  return summary;
+}
+
+TEST_F(LibraryTest, CarriedTypeLibraryReadsBackAsDeclared) {
+  ComPtr<ITypeLib> library;
+  const std::wstring path(library_.Path().begin(), library_.Path().end());
+  ASSERT_EQ(S_OK, LoadTypeLib(path.c_str(), library.Receive()));
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(S_OK, library->GetLibAttr(&attributes));
+  EXPECT_TRUE(IsEqualGUID(LIBID_DEVLORELib, attributes->guid));
+  EXPECT_EQ(0x0409u, attributes->lcid);
+  EXPECT_EQ(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, attributes->syskind);
+  EXPECT_EQ(1, attributes->wMajorVerNum);
+  EXPECT_EQ(0, attributes->wMinorVerNum);
+  library->ReleaseTLibAttr(attributes);
+
+  // The library and its types in order: name, help string, kind, identifier.
+  struct Type {
+    const char* name;
+    const char* help;
+    TYPEKIND kind;
+    GUID guid;
+    WORD flags, functions, implemented;
+  } const types[] = {
+      {"_ISysInfo1Events", "_ISysInfo1Events Interface", TKIND_DISPATCH, DIID__ISysInfo1Events, TYPEFLAG_FDISPATCHABLE, 0, 1},
+      {"SysInfo", "Tolvane PC Meadow System Information Class", TKIND_COCLASS, CLSID_SysInfo, TYPEFLAG_FCANCREATE, 0, 2},
+      {"ISysInfo1", "ISysInfo1 Interface", TKIND_DISPATCH, IID_ISysInfo1, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, 16, 1},
+  };
+  UniqueBstr name, help;
+  ASSERT_EQ(S_OK, library->GetDocumentation(-1, name.receive(), help.receive(), nullptr, nullptr));
+  EXPECT_EQ("DEVLORELib", Text(name.get()));
+  EXPECT_EQ("Devlore 1.0 Type Library", Text(help.get()));
+  ASSERT_EQ(3u, library->GetTypeInfoCount());
+  for (UINT i = 0; i < 3; ++i) {
+    const Type& expected = types[i];
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, library->GetTypeInfo(i, info.Receive()));
+    ASSERT_EQ(S_OK, library->GetDocumentation(i, name.receive(), help.receive(), nullptr, nullptr));
+    EXPECT_EQ(expected.name, Text(name.get()));
+    EXPECT_EQ(expected.help, Text(help.get()));
+    const TypeSummary summary = Summary(info.Get());
+    EXPECT_EQ(expected.kind, summary.kind) << expected.name;
+    EXPECT_TRUE(IsEqualGUID(expected.guid, summary.guid)) << expected.name;
+    EXPECT_EQ(expected.flags, summary.flags) << expected.name;
+    EXPECT_EQ(expected.functions, summary.functions) << expected.name;
+    EXPECT_EQ(0, summary.variables) << expected.name;
+    EXPECT_EQ(expected.implemented, summary.implemented) << expected.name;
+  }
+
+  // The class: ISysInfo1 by default, the events as its default source.
+  ComPtr<ITypeInfo> coclass;
+  ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(CLSID_SysInfo, coclass.Receive()));
+  const std::pair<GUID, INT> implemented[] = {{IID_ISysInfo1, IMPLTYPEFLAG_FDEFAULT},
+                                              {DIID__ISysInfo1Events, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}};
+  for (UINT i = 0; i < 2; ++i) {
+    INT flags = -1;
+    EXPECT_EQ(S_OK, coclass->GetImplTypeFlags(i, &flags));
+    EXPECT_EQ(implemented[i].second, flags) << i;
+    EXPECT_TRUE(IsEqualGUID(implemented[i].first, BaseGuid(coclass.Get(), i))) << i;
+  }
+
+  // Every method of ISysInfo1 from its table side (slots after IDispatch's
+  // seven; kind 1 = pure virtual, invoke 1 = method, call 4 = stdcall) and
+  // from its dispatch side (kind 4 = dispatch), where the dispatch identifiers
+  // 1 to 9 follow IDispatch's own seven members.
+  const std::string methods[] = {
+      "1 GetCatCountByIndex(in VARIANT* pvarIndex, out VARIANT* pvarCount, out retval VARIANT* pvarResult) "
+      "\"method GetCatCountByIndex\"",
+      "2 GetDeviceTypeByIndex(in VARIANT* pvarIndex, out VARIANT* pvarDeviceType, out retval VARIANT* pvarResult) "
+      "\"method GetDeviceTypeByIndex\"",
+      "3 GetElementsInCatByIndices(in VARIANT* pvarDeviceIndex, in VARIANT* pvarCatIndex, out VARIANT* "
+      "pvarElementCount, out retval VARIANT* pvarResult) \"method GetElementsInCatByIndices\"",
+      "4 InitializeDeviceObjects(out retval VARIANT* pvarResult) \"method InitializeDeviceObjects\"",
+      "5 DeInitializeDeviceObjects(out retval VARIANT* pvarResult) \"method DeInitializeDeviceObjects\"",
+      "6 GetObjectCount(out retval VARIANT* pvarCount) \"method GetObjectCount\"",
+      "7 GetSingleString(in VARIANT* pvarObjectIndex, in VARIANT* pvarCatIndex, in VARIANT* pvarElementIndex, out "
+      "VARIANT* pvarString, out retval VARIANT* pvarResult) \"method GetSingleString\"",
+      "8 IsVersionCompatible(in short nMajorVersion, in short nMinorVersion, in short nBuildNumber, VARIANT_BOOL* "
+      "pbResult) \"method IsVersionCompatible\"",
+      "9 ValidateSession(out retval long* pVal) \"method ValidateSession\"",
+  };
+  ComPtr<ITypeInfo> dispatchSide, tableSide;
+  ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(IID_ISysInfo1, dispatchSide.Receive()));
+  HREFTYPE dual = 0;
+  ASSERT_EQ(S_OK, dispatchSide->GetRefTypeOfImplType(-1, &dual));
+  ASSERT_EQ(S_OK, dispatchSide->GetRefTypeInfo(dual, tableSide.Receive()));
+  const TypeSummary table = Summary(tableSide.Get());
+  EXPECT_EQ(TKIND_INTERFACE, table.kind);
+  EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE, table.flags);
+  ASSERT_EQ(9, table.functions);
+  for (UINT i = 0; i < 9; ++i) {
+    const std::string& method = methods[i];
+    const size_t id = method.find(' ');
+    EXPECT_EQ(method.substr(0, id) + " kind 1 invoke 1 slot " + std::to_string(7 + i) +
+                  " call 4 flags 0 optional 0 HRESULT" + method.substr(id),
+              FunctionText(tableSide.Get(), i));
+    // The dispatch side returns what the table side's return-value parameter
+    // receives, and lists that parameter no more.
+    std::string dispatched = method, result = "vt24";  // VT_VOID
+    const size_t retval = dispatched.find("out retval ");
+    if (retval != std::string::npos) {
+      const size_t end = dispatched.find(')', retval);
+      result = dispatched.substr(retval + 11, dispatched.find('*', retval) - retval - 11);
+      const size_t start = dispatched[retval - 1] == '(' ? retval : retval - 2;
+      dispatched.erase(start, end - start);
+    }
+    EXPECT_EQ(dispatched.substr(0, id) + " kind 4 invoke 1 slot " + std::to_string(7 + i) +
+                  " call 4 flags 0 optional 0 " + result + dispatched.substr(id),
+              FunctionText(dispatchSide.Get(), 7 + i));
   }
 }
 
