@@ -34,7 +34,7 @@ const char kUsage[] =
     "  --repeat N     load the page N times in this process: the output must stay the same\n"
     "                 and (N >= 4) the process heap must not grow from load N/2 to load N\n"
     "                 (the figures go to stderr)\n"
-    "  --live TEXT    lines holding TEXT show live figures: their digits are not compared\n"
+    "  --live TEXT    lines holding TEXT show live figures: their figures are not compared\n"
     "Prints what the page shows. Exit status: 0 shown, 1 script errors or a host failure,\n"
     "2 usage or file error, 3 loads differed, 4 the heap grew.\n";
 
@@ -112,8 +112,8 @@ bool ParseArguments(int argc, char** argv, Arguments& arguments) {
   return arguments.html && arguments.repeat >= 1;
 }
 
-// The text with the digits of every line that contains one of the live
-// texts masked: figures that change from one moment to the next.
+// The text with the figures of every line that contains one of the live texts
+// masked: figures that change from one moment to the next.
 std::wstring Masked(const std::wstring& text, const std::vector<std::wstring>& live) {
   std::wstring out;
   size_t begin = 0;
@@ -121,13 +121,24 @@ std::wstring Masked(const std::wstring& text, const std::vector<std::wstring>& l
     size_t end = text.find(L'\n', begin);
     end = end == std::wstring::npos ? text.size() : end + 1;
     std::wstring line = text.substr(begin, end - begin);
-    for (const std::wstring& marker : live) {
-      if (line.find(marker) == std::wstring::npos) continue;
-      for (wchar_t& c : line) {
-        if (c >= L'0' && c <= L'9') c = L'#';
+    bool isLive = false;
+    for (const std::wstring& marker : live) isLive = isLive || line.find(marker) != std::wstring::npos;
+    if (!isLive) {
+      out += line;
+    } else {
+      // Each figure (digits with their separators) as one mark: "7%" and "12%" alike.
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] < L'0' || line[i] > L'9') {
+          out += line[i];
+          continue;
+        }
+        out += L'#';
+        while (i + 1 < line.size() && ((line[i + 1] >= L'0' && line[i + 1] <= L'9') || line[i + 1] == L',' ||
+                                       line[i + 1] == L'.')) {
+          ++i;
+        }
       }
     }
-    out += line;
     begin = end;
   }
   return out;
