@@ -60,6 +60,9 @@ cd "$drive_c"
 mkdir -p "$drive_c/Devlore"
 cp "$root/profiles/reset-hardware.reg" "$drive_c/Devlore/reset-hardware.reg"
 cp "$profile" "$drive_c/Devlore/profile.reg"
+# No display (wine-env.sh unsets it): the page host's window needs Wine's null
+# graphics driver, chosen before the session's first window.
+"$WINELOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
 "$WINELOADER" regedit /S 'C:\Devlore\reset-hardware.reg'
 "$WINELOADER" regedit /S 'C:\Devlore\profile.reg'
 "$WINELOADER" regsvr32 /s 'C:\windows\system32\Devlore.DLL' || "$WINELOADER" regsvr32 /s Devlore.DLL

@@ -31,10 +31,6 @@ done
 
 . "$root/tools/main-job-setup.sh"
 
-# The page's window needs a graphics driver: Wine's null one when no display is set.
-if [ -z "${DISPLAY:-}" ]; then
-  "$WINELOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
-fi
 cp "$page" "$drive_c/Devlore/page.html"
 rm -f "$drive_c/Devlore/page-out.html"
 "$WINELOADER" 'C:\Program Files\Devlore\page_host.exe' --html 'C:\Devlore\page.html' \
