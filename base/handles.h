@@ -31,6 +31,14 @@ struct ModuleTraits {
 // A module reference taken with LoadLibraryA/LoadLibraryExA.
 using UniqueModule = UniqueResource<ModuleTraits>;
 
+struct WindowTraits {
+  using Value = HWND;
+  static HWND Invalid() { return nullptr; }
+  static BOOL Close(HWND window) { return DestroyWindow(window); }
+};
+// A window this code created and destroys.
+using UniqueWindow = UniqueResource<WindowTraits>;
+
 struct BstrTraits {
   using Value = BSTR;
   static BSTR Invalid() { return nullptr; }

@@ -19,6 +19,11 @@ TypeInfoCache g_cache = {};
 constexpr LCID kLibraryLocale = 0x0409;
 
 constexpr DISPID kIsVersionCompatibleId = 8;
+constexpr DISPID kMethodCount = 10;
+// By dispatch identifier, the script arguments of the methods whose last one is
+// an output (0: none): GetCatCountByIndex, GetDeviceTypeByIndex,
+// GetElementsInCatByIndices, GetSingleString, IsVersionCompatible.
+constexpr unsigned char kScriptArguments[kMethodCount] = {0, 2, 2, 3, 0, 0, 0, 4, 4, 0};
 
 void __stdcall ReleaseTypeInfoCache(DWORD_PTR) {
   if (g_cache.scripting) g_cache.scripting->Release();
@@ -91,27 +96,40 @@ HRESULT DispatchInvoke(IDispatch* self, DISPID id, REFIID iid, WORD flags, DISPP
   ComPtr<ITypeInfo> info;
   HRESULT hr = GetScriptingTypeInfo(info.Receive());
   if (FAILED(hr)) return hr;
-  // IsVersionCompatible's flag has no direction, so the type information passes
-  // it only as VT_BYREF | VT_BOOL; script engines pass their variable as
-  // VT_BYREF | VT_VARIANT. The call then gets a flag of its own in the last
-  // argument's place (the caller's argument is put back before returning), and
-  // the variable receives the answer as VT_BOOL.
+  // A script passes its variable for the last argument as VT_BYREF |
+  // VT_VARIANT, holding whatever it held before. IsVersionCompatible's flag has
+  // no direction, so the type information passes it only as VT_BYREF | VT_BOOL:
+  // the call gets a flag of its own, and the variable receives the answer as
+  // VT_BOOL. An output variant is written over by its method: the call gets an
+  // empty variant of its own, and the variable's old value is released when the
+  // answer (or the emptied output of a failed call) replaces it; a refused call
+  // leaves it as it was. The caller's argument is put back before returning.
   VARIANT* const last = params->rgvarg;
   VARIANT* variable = nullptr;
+  VARIANT output;
+  VariantInit(&output);
   VARIANT_BOOL flag = VARIANT_FALSE;
-  if (id == kIsVersionCompatibleId && params->cArgs == 4 && !params->cNamedArgs && last &&
+  const bool flagCall = id == kIsVersionCompatibleId;
+  if (id > 0 && id < kMethodCount && params->cArgs == kScriptArguments[id] && !params->cNamedArgs && last &&
       V_VT(last) == (VT_BYREF | VT_VARIANT) && (variable = V_VARIANTREF(last)) != nullptr) {
-    V_VT(last) = VT_BYREF | VT_BOOL;
-    V_BOOLREF(last) = &flag;
+    if (flagCall) {
+      V_VT(last) = VT_BYREF | VT_BOOL;
+      V_BOOLREF(last) = &flag;
+    } else {
+      V_VARIANTREF(last) = &output;
+    }
   }
   hr = info->Invoke(self, id, flags, params, result, exception, argumentError);
   if (variable) {
     V_VT(last) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(last) = variable;
-    if (SUCCEEDED(hr)) {
+    if (flagCall ? SUCCEEDED(hr) : hr != E_ACCESSDENIED) {
       VariantClear(variable);
-      V_VT(variable) = VT_BOOL;
-      V_BOOL(variable) = flag;
+      *variable = output;
+      if (flagCall) {
+        V_VT(variable) = VT_BOOL;
+        V_BOOL(variable) = flag;
+      }
     }
   }
   return hr;
