@@ -41,8 +41,8 @@ HRESULT ReturnNull(VARIANT* result) {
 
 bool ArgumentText(const VARIANT& value, std::wstring& text) {
   UniqueVariant converted;
-  if (FAILED(VariantChangeType(converted.receive(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return false;
-  const BSTR bstr = converted.get().bstrVal;
+  if (FAILED(VariantChangeType(converted.Receive(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return false;
+  const BSTR bstr = converted.Get().bstrVal;
   text.assign(bstr ? bstr : L"", bstr ? SysStringLen(bstr) : 0);
   return true;
 }

@@ -60,11 +60,11 @@ std::string Utf8(const std::wstring& text) {
 bool ReadFileText(const char* path, std::wstring& text) {
   UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return false;
-  const DWORD size = GetFileSize(file.get(), nullptr);
+  const DWORD size = GetFileSize(file.Get(), nullptr);
   if (size == INVALID_FILE_SIZE) return false;
   std::string bytes(size, '\0');
   DWORD read = 0;
-  if (size && (!ReadFile(file.get(), &bytes[0], size, &read, nullptr) || read != size)) return false;
+  if (size && (!ReadFile(file.Get(), &bytes[0], size, &read, nullptr) || read != size)) return false;
   text = Wide(bytes.c_str());
   return true;
 }
@@ -73,7 +73,7 @@ bool WriteFileText(const char* path, const std::string& bytes) {
   UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file) return false;
   DWORD written = 0;
-  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+  return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
 }
 
@@ -192,7 +192,7 @@ int Run(const Arguments& arguments) {
   int status = 0;
   for (long load = 1; load <= arguments.repeat; ++load) {
     {
-      PageResult result = LoadPage(page, arguments.page, window.get());
+      PageResult result = LoadPage(page, arguments.page, window.Get());
       DispatchPendingMessages();
       if (result.errors) status = 1;
       if (load == 1) {

@@ -106,7 +106,7 @@ HRESULT CallWithoutArguments(IDispatch* target, DISPID member) {
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   UniqueVariant result;
   EXCEPINFO exception = {};
-  const HRESULT hr = target->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, result.receive(),
+  const HRESULT hr = target->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, result.Receive(),
                                     &exception, nullptr);
   const UniqueBstr source(exception.bstrSource), description(exception.bstrDescription),
       helpFile(exception.bstrHelpFile);

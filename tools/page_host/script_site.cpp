@@ -53,7 +53,7 @@ HRESULT ScriptSite::OnScriptError(IActiveScriptError* error) {
   const HRESULT code = exception.scode ? exception.scode : static_cast<HRESULT>(exception.wCode);
   std::fprintf(stderr, "script error: line %lu, column %ld: number 0x%08lX: %ls\n",
                static_cast<unsigned long>(line) + 1, static_cast<long>(column) + 1, static_cast<unsigned long>(code),
-               description ? description.get() : L"(no description)");
+               description ? description.Get() : L"(no description)");
   return S_OK;
 }
 
