@@ -45,6 +45,8 @@ class ComPtrBase {
   IUnknown* pointer_ = nullptr;
 };
 
+// T is an interface (it derives from IUnknown alone); a class of several
+// interfaces is held by ComObjectPtr.
 template <typename T>
 class ComPtr : public ComPtrBase {
  public:

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "base/com_object_ptr.h"
 #include "base/com_ptr.h"
 #include "base/handles.h"
 #include "base/unique_variant.h"
@@ -21,7 +22,7 @@ const wchar_t kHostAccessCode[] = L"{7C3E5A91-B46D-42e8-A1F7-5D09C2E84B3F}";
 struct Embedded {
   ComPtr<IUnknown> object;
   ComPtr<IOleObject> ole;
-  ComPtr<ClientSite> site;
+  ComObjectPtr<ClientSite> site;
 };
 
 struct Engine {
@@ -58,7 +59,7 @@ HRESULT Embed(const ObjectTag& tag, const PageOptions& options, IMoniker* monike
   if (FAILED(ole->GetMiscStatus(DVASPECT_CONTENT, &misc))) misc = 0;
   if (options.hostCode && FAILED(hr = ole->SetHostNames(L"Devlore page host", kHostAccessCode))) return hr;
   const RECT position = {0, 0, tag.width, tag.height};
-  embedded.site = ComPtr<ClientSite>::Adopt(new ClientSite(moniker, browser, window, position));
+  embedded.site = ComObjectPtr<ClientSite>::Adopt(new ClientSite(moniker, browser, window, position));
   const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
   if (siteFirst && FAILED(hr = ole->SetClientSite(embedded.site.Get()))) return hr;
   ComPtr<IPersistStreamInit> persist;
@@ -184,7 +185,7 @@ PageResult LoadPage(const HtmlPage& page, const PageOptions& options, HWND windo
   }
 
   // The scripts, in the page's order, one engine per language.
-  const ComPtr<ScriptSite> site = ComPtr<ScriptSite>::Adopt(new ScriptSite(items, window));
+  const ComObjectPtr<ScriptSite> site = ComObjectPtr<ScriptSite>::Adopt(new ScriptSite(items, window));
   std::vector<Engine> engines;
   for (const ScriptBlock& block : page.scripts) {
     const std::wstring progId = EngineProgIdFor(block.language);
