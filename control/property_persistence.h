@@ -2,6 +2,9 @@
 // The control's persistent properties and their stream format: a 32-bit
 // version (0x300), then one record per named entry of the property set in
 // table order. A member entry's record is the member's bytes as they are.
+// (The table keeps the layout of a general property set, whose dispatch
+// entries would be read and written through the control's dispatch interface;
+// the control has none, so no code for them is carried.)
 #include <windows.h>
 #include <objidl.h>
 #include <oaidl.h>
@@ -30,33 +33,20 @@ constexpr DWORD kPropertyStreamVersion = 0x300;
 // The control's table: "_cx" and "_cy", then the end row.
 const PropertyEntry* ControlPropertySet();
 
-// A dispatch entry's record is a tagged value: the 16-bit automation type, then
-// 1, 2, 4 or 8 bytes for numbers, an object written with OleSaveToStream (a null
-// object as a null class identifier), or for every other type the value as
-// text: a 32-bit byte count including the terminator (0 for a null string)
-// and that many bytes of UTF-16. Text payloads longer than this are refused.
-constexpr DWORD kMaxTextPayload = 0x10000;
 // At most this many named entries per table.
 constexpr DWORD kMaxPropertyEntries = 16;
 
 // Writes the version and the records. Stops at the first failed write and
-// returns its result; a short write gives STG_E_WRITEFAULT. Dispatch entries
-// are read from control through their dispatch interface (E_FAIL when the
-// interface or the property cannot be had).
-[[nodiscard]] HRESULT SaveProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties,
-                       IUnknown* control);
-// The same for tables of member entries only (a dispatch entry gives
-// E_NOTIMPL), without the tagged-value code: what the control itself needs.
-[[nodiscard]] HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table, const ControlProperties& properties);
+// returns its result; a short write gives STG_E_WRITEFAULT. The control's
+// properties are all members: a dispatch entry gives E_NOTIMPL.
+[[nodiscard]] HRESULT SaveMemberProperties(IStream* stream, const PropertyEntry* table,
+                                           const ControlProperties& properties);
 
 // Reads every record of the stream before anything is applied, so a damaged
-// stream changes nothing: a version above 0x300, a stream that ends inside a
-// field, a text length that is odd, too short, too long or whose text is not
-// terminated all give E_FAIL; a read error is returned as it is. Then member
-// records are stored and dispatch entries are put through control, in table
-// order; a failed put ends the load with E_FAIL.
-[[nodiscard]] HRESULT LoadProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties,
-                       IUnknown* control);
-[[nodiscard]] HRESULT LoadMemberProperties(IStream* stream, const PropertyEntry* table, ControlProperties& properties);
+// stream changes nothing: a version above 0x300 or a stream that ends inside a
+// field gives E_FAIL; a read error is returned as it is; a dispatch entry gives
+// E_NOTIMPL. Then the member records are stored in table order.
+[[nodiscard]] HRESULT LoadMemberProperties(IStream* stream, const PropertyEntry* table,
+                                           ControlProperties& properties);
 
 }  // namespace devlore
