@@ -1,4 +1,5 @@
 #include "devices/memory_device.h"
+#include "devices/memory_device_internal.h"
 
 #include <new>
 

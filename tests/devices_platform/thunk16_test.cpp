@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/memory_device.h"
+#include "devices/memory_device_internal.h"
 
 namespace devlore {
 namespace {
