@@ -40,7 +40,7 @@ class MemoryStream : public IStream {
     // A fault at a position inside the request fails the whole read.
     if (readFault_ >= position_ && readFault_ - position_ < size) return STG_E_READFAULT;
     const size_t count = position_ < bytes_.size() ? (std::min<size_t>)(size, bytes_.size() - position_) : 0;
-    memcpy(out, bytes_.data() + position_, count);
+    if (count) memcpy(out, bytes_.data() + position_, count);
     position_ += count;
     if (done) *done = static_cast<ULONG>(count);
     return count == size ? S_OK : S_FALSE;
@@ -50,7 +50,7 @@ class MemoryStream : public IStream {
     // Past the limit a write is cut short, as on a full medium that reports it only by the count.
     const size_t count = position_ + size > writeLimit_ ? writeLimit_ - position_ : size;
     if (bytes_.size() < position_ + count) bytes_.resize(position_ + count);
-    memcpy(bytes_.data() + position_, data, count);
+    if (count) memcpy(bytes_.data() + position_, data, count);
     position_ += count;
     if (done) *done = static_cast<ULONG>(count);
     return S_OK;
@@ -203,12 +203,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // What was written loads back to the same properties.
   if (saved == S_OK) {
-    devlore::ControlProperties again = {{0, 0}};
+    // Started from other bytes, so that a record read into the wrong place shows.
+    devlore::ControlProperties again = {{~properties.currentExtent.cx, ~properties.currentExtent.cy}};
+    const Expected reference = LoadReference(entries, out.Bytes(), kNoFault, again);
     MemoryStream back(out.Bytes(), kNoFault, kNoFault, false);
-    const Expected reference = LoadReference(entries, out.Bytes(), kNoFault, {{0, 0}});
     FUZZ_CHECK(devlore::LoadMemberProperties(&back, entries, again) == reference.result);
     FUZZ_CHECK(SameProperties(again, reference.properties));
-    if (SUCCEEDED(loaded)) FUZZ_CHECK(SameProperties(again, properties) && back.Position() == out.Bytes().size());
+    if (SUCCEEDED(loaded)) FUZZ_CHECK(back.Position() == out.Bytes().size());
+    // The control's two records cover the whole record.
+    if (!(mode & 1)) FUZZ_CHECK(SameProperties(again, properties));
   }
   return 0;
 }
