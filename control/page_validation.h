@@ -9,6 +9,8 @@
 #include <oaidl.h>
 #include <exdisp.h>
 
+#include "control/host_names.h"
+
 namespace devlore {
 
 struct SiteLock;
@@ -36,9 +38,6 @@ bool IsModernBrowser(IDispatch* window);
 // in an allowed domain.
 bool TopWindowAllowed(IDispatch* window);
 
-// The last two dot-separated labels of host equal an allowed domain exactly.
-bool IsAllowedDomain(const char* host);
-
 // Takes the host name out of url into host (capacity bytes) with
 // InternetCrackUrlA of "<system directory>\WININET.DLL", loaded for this call
 // and unloaded again. On failure host holds an empty text; a host name that
@@ -49,9 +48,5 @@ bool HostNameOf(const char* url, char* host, DWORD capacity);
 // succeeds and result holds a non-null value of the given type (VT_DISPATCH or
 // VT_BSTR); the caller then owns that value. On failure result is empty.
 bool GetPropertyByName(IDispatch* object, LPCOLESTR name, VARTYPE type, VARIANT* result);
-
-// Multibyte-aware search (character steps by CharNextA) for pattern in text;
-// the first match, or null.
-const char* FindText(const char* text, const char* pattern);
 
 }  // namespace devlore
