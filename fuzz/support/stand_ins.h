@@ -8,6 +8,11 @@ void ResetRegistry();
 bool KeyExists(HKEY root, const char* path);
 long LiveTaskBlocks();
 long LiveBstrs();
+// References LoadLibraryA holds on the module "LOADABLE".
+long LoadableReferences();
+// The procedure a forwarder to module names (by name, or by ordinal when name
+// is null); null when the module does not export it.
+FARPROC ForwardedProcedure(const char* module, const char* name, unsigned ordinal);
 }  // namespace standin
 
 // Reports a broken invariant the way libFuzzer reports a crash.
