@@ -2,10 +2,17 @@
 // What the fuzz targets ask of the stand-ins beside the platform calls.
 #include <windows.h>
 
+#include <string>
+
 namespace standin {
 long OpenKeyCount();
 void ResetRegistry();
 bool KeyExists(HKEY root, const char* path);
+// Every key and value of every root, one per line in key order; the same text
+// for the same registry.
+std::string Snapshot();
+// No root holds a key or a value.
+bool Empty();
 long LiveTaskBlocks();
 long LiveBstrs();
 // References LoadLibraryA holds on the module "LOADABLE".
