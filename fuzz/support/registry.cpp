@@ -118,9 +118,25 @@ void Describe(const Node& node, const std::string& path, std::string& out) {
   for (const auto& child : node.children) Describe(*child, path + "/" + Escaped(child->name), out);
 }
 
+void Collect(const Node& node, HKEY root, std::vector<std::string>& path,
+             std::vector<std::pair<HKEY, std::vector<std::string>>>& out) {
+  for (const auto& child : node.children) {
+    path.push_back(child->name);
+    out.push_back({root, path});
+    Collect(*child, root, path, out);
+    path.pop_back();
+  }
+}
+
 }  // namespace
 
 namespace standin {
+std::vector<std::pair<HKEY, std::vector<std::string>>> Keys() {
+  std::vector<std::pair<HKEY, std::vector<std::string>>> out;
+  std::vector<std::string> path;
+  for (const auto& root : g_roots) Collect(*root.second, reinterpret_cast<HKEY>(root.first), path, out);
+  return out;
+}
 std::string Snapshot() {
   std::string out;
   for (const auto& root : g_roots) Describe(*root.second, std::to_string(root.first), out);

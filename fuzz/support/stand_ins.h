@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace standin {
 long OpenKeyCount();
@@ -11,6 +13,8 @@ bool KeyExists(HKEY root, const char* path);
 // Every key and value of every root, one per line in key order; the same text
 // for the same registry.
 std::string Snapshot();
+// Every key below a root, as its root and the names on its path.
+std::vector<std::pair<HKEY, std::vector<std::string>>> Keys();
 // No root holds a key or a value.
 bool Empty();
 long LiveTaskBlocks();
