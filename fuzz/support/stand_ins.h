@@ -1,10 +1,11 @@
 #pragma once
 // What the fuzz targets ask of the stand-ins beside the platform calls.
-#include <windows.h>
-
+// The standard headers come first: windows.h defines min and max as macros.
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <windows.h>
 
 namespace standin {
 long OpenKeyCount();
