@@ -1,6 +1,5 @@
 #pragma once
 // What the fuzz targets ask of the stand-ins beside the platform calls.
-// The standard headers come first: windows.h defines min and max as macros.
 #include <string>
 #include <utility>
 #include <vector>
