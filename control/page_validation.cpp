@@ -1,4 +1,5 @@
 #include "control/page_validation.h"
+#include "control/page_validation_internal.h"
 
 #include <wininet.h>
 #include <shlguid.h>
@@ -7,6 +8,7 @@
 #include "base/handles.h"
 #include "base/unique_array.h"
 #include "control/allowed_domains.h"
+#include "control/host_names.h"
 #include "control/site_lock.h"
 #include "model/platform.h"
 #include "model/text.h"
@@ -62,18 +64,6 @@ UniqueArray<char> ToExactAnsi(const wchar_t* text) {
   return copy;
 }
 
-// A backslash before the end of the host: the URL parser takes "evil.com\@"
-// for user information and gives the host after it, while a browser ends the
-// host at the backslash. The authority runs from the "//" to the next "/".
-bool BackslashInAuthority(const char* url) {
-  const char* p = FindText(url, "//");
-  if (!p) return false;
-  for (p += 2; *p && *p != '/'; ++p) {
-    if (*p == '\\') return true;
-  }
-  return false;
-}
-
 // A host-name buffer of the platform's maximum URL length, holding an empty text.
 UniqueArray<char> NewHostBuffer() {
   UniqueArray<char> buffer(new (std::nothrow) char[kHostNameCapacity]);
@@ -109,16 +99,6 @@ UniqueBstr GetNestedText(IDispatch* owner, LPCOLESTR objectName, LPCOLESTR textN
 }
 
 }  // namespace
-
-const char* FindText(const char* text, const char* pattern) {
-  if (!text || !pattern || !*pattern) return nullptr;
-  for (const char* start = text; *start; start = CharNextA(start)) {
-    int i = 0;
-    while (pattern[i] && start[i] == pattern[i]) ++i;
-    if (!pattern[i]) return start;
-  }
-  return nullptr;
-}
 
 bool GetPropertyByName(IDispatch* object, LPCOLESTR name, VARTYPE type, VARIANT* result) {
   if (!result) return false;
@@ -185,21 +165,6 @@ bool HostNameOf(const char* url, char* host, DWORD capacity) {
     return false;
   }
   return true;
-}
-
-bool IsAllowedDomain(const char* host) {
-  if (!host) return false;
-  const char* lastDot = nullptr;
-  const char* previousDot = nullptr;
-  for (const char* p = host; *p; p = CharNextA(p)) {
-    if (*p == '.') {
-      previousDot = lastDot;
-      lastDot = p;
-    }
-  }
-  if (!lastDot) return false;
-  const char* domain = previousDot ? previousDot + 1 : host;
-  return MatchesAllowedDomain(domain);
 }
 
 bool TopWindowAllowed(IDispatch* window) {

@@ -52,17 +52,29 @@ struct NewHeaderStart {
   IMAGE_FILE_HEADER file;
   uint16_t magic;
 };
-static_assert(sizeof(IMAGE_FILE_HEADER) == 20 && __builtin_offsetof(NewHeaderStart, magic) == 24,
-              "the optional header's magic follows the 20-byte file header");
+// The optional header follows the signature and the file header, at the same
+// offset in both layouts; the image size lies at the same offset in both too.
+constexpr uint32_t kOptionalHeaderOffset = __builtin_offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
+constexpr uint32_t kImageSizeOffset = __builtin_offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage);
+static_assert(__builtin_offsetof(NewHeaderStart, magic) == kOptionalHeaderOffset &&
+                  __builtin_offsetof(IMAGE_NT_HEADERS64, OptionalHeader) == kOptionalHeaderOffset &&
+                  __builtin_offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage) == kImageSizeOffset,
+              "the optional header's magic follows the file header in both layouts");
+// The count of data directory entries, which the entries themselves follow.
+constexpr uint32_t kPe32CountOffset = __builtin_offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);
+constexpr uint32_t kPe32PlusCountOffset = __builtin_offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes);
+static_assert(__builtin_offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory) == kPe32CountOffset + 4 &&
+                  __builtin_offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) == kPe32PlusCountOffset + 4,
+              "the data directory follows its count");
 
 // Whether the image's section table (sectionCount headers after the optional
 // header) places this address inside a section that holds code or may be
 // executed.
 bool IsInCodeSection(const ImageView& image, uint32_t newHeader, const IMAGE_FILE_HEADER& file, uint32_t rva) {
-  const uint32_t table = newHeader + 24 + file.SizeOfOptionalHeader;
+  const uint32_t table = newHeader + kOptionalHeaderOffset + file.SizeOfOptionalHeader;
   for (uint32_t i = 0; i < file.NumberOfSections; ++i) {
     IMAGE_SECTION_HEADER section;
-    if (!image.Read(table + 40 * i, sizeof section, &section)) return false;
+    if (!image.Read(table + sizeof section * i, sizeof section, &section)) return false;
     const uint32_t extent = section.Misc.VirtualSize ? section.Misc.VirtualSize : section.SizeOfRawData;
     if (rva >= section.VirtualAddress && rva - section.VirtualAddress < extent)
       return (section.Characteristics & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE)) != 0;
@@ -128,25 +140,24 @@ FARPROC GetImageExportByOrdinal(HMODULE module, uint32_t ordinal) {
   const uint32_t newHeader = static_cast<uint32_t>(dos.e_lfanew);
   if (newHeader >= kHeaderPage) return nullptr;
   NewHeaderStart start;
-  if (!image.Read(newHeader, 26, &start) || start.signature != kPeSignature) return nullptr;
+  if (!image.Read(newHeader, kOptionalHeaderOffset + sizeof start.magic, &start) || start.signature != kPeSignature)
+    return nullptr;
 
-  // The optional header follows the 4-byte signature and the 20-byte file
-  // header. Its magic tells the layout: the export entry of the data directory
-  // lies at offset 96 (PE32) or 112 (PE32+) of the optional header, after the
-  // count of directory entries at 92 or 108. The image size is at 56 in both.
-  const uint32_t optionalHeader = newHeader + 24;
+  // The optional header's magic tells the layout: the export entry is the
+  // first entry of the data directory, which follows the count of entries.
+  const uint32_t optionalHeader = newHeader + kOptionalHeaderOffset;
   uint32_t countOffset;
   if (start.magic == kPe32Magic) {
-    countOffset = 92;
+    countOffset = kPe32CountOffset;
   } else if (start.magic == kPe32PlusMagic) {
-    countOffset = 108;
+    countOffset = kPe32PlusCountOffset;
   } else {
     return nullptr;
   }
   const uint32_t directoryOffset = countOffset + 4;
   if (start.file.SizeOfOptionalHeader < directoryOffset + 8) return nullptr;
   uint32_t imageSize = 0, directoryCount = 0;
-  if (!image.Read32(optionalHeader + 56, &imageSize) || !image.Read32(optionalHeader + countOffset, &directoryCount))
+  if (!image.Read32(optionalHeader + kImageSizeOffset, &imageSize) || !image.Read32(optionalHeader + countOffset, &directoryCount))
     return nullptr;
   if (directoryCount < 1) return nullptr;
   // From here on every read is bounded by the image as the loader mapped it

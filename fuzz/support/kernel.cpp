@@ -138,6 +138,70 @@ INT WINAPIV wsprintfA(LPSTR out, LPCSTR format, ...) {
   return static_cast<INT>(at - out);
 }
 
+}  // extern "C"
+
+// Two modules that exports may forward to: "LOADED" is already in the process,
+// "LOADABLE" is found by LoadLibraryA, which counts its references. Their
+// procedures are the names beginning with "F" and the ordinals 1 to 63.
+namespace {
+char g_procedures[2][64];
+long g_loadableReferences = 0;
+HMODULE const kLoaded = reinterpret_cast<HMODULE>(&g_procedures[0]);
+HMODULE const kLoadable = reinterpret_cast<HMODULE>(&g_procedures[1]);
+bool NameIs(const char* name, const char* expected) {
+  for (;; ++name, ++expected) {
+    const char a = (*name >= 'a' && *name <= 'z') ? static_cast<char>(*name - 32) : *name;
+    if (a != *expected) return false;
+    if (!a) return true;
+  }
+}
+}  // namespace
+
+namespace standin {
+long LoadableReferences() { return g_loadableReferences; }
+FARPROC ForwardedProcedure(const char* module, const char* name, unsigned ordinal) {
+  const int which = NameIs(module, "LOADED") ? 0 : NameIs(module, "LOADABLE") ? 1 : -1;
+  if (which < 0) return nullptr;
+  unsigned index = ordinal;
+  if (name) {
+    if (name[0] != 'F') return nullptr;
+    index = static_cast<unsigned char>(name[1]) % 64;
+  } else if (ordinal == 0 || ordinal >= 64) {
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(&g_procedures[which][index]);
+}
+}  // namespace standin
+
+extern "C" {
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+  if (!name) Unreached("GetModuleHandleA of the executable");
+  return NameIs(name, "LOADED") ? kLoaded : nullptr;
+}
+HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+  if (NameIs(name, "LOADED")) return kLoaded;
+  if (!NameIs(name, "LOADABLE")) {
+    g_lastError = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  ++g_loadableReferences;
+  return kLoadable;
+}
+BOOL WINAPI FreeLibrary(HMODULE module) {
+  if (module == kLoadable) --g_loadableReferences;
+  else if (module != kLoaded) Unreached("FreeLibrary of an unknown module");
+  return TRUE;
+}
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procedure) {
+  const char* moduleName = module == kLoaded ? "LOADED" : module == kLoadable ? "LOADABLE" : nullptr;
+  if (!moduleName) Unreached("GetProcAddress of an unknown module");
+  const ULONG_PTR value = reinterpret_cast<ULONG_PTR>(procedure);
+  return value >> 16 ? standin::ForwardedProcedure(moduleName, procedure, 0)
+                     : standin::ForwardedProcedure(moduleName, nullptr, static_cast<unsigned>(value));
+}
+}  // extern "C"
+
+extern "C" {
 // Reached only by code paths no target drives.
 HMODULE WINAPI LoadLibraryExA(LPCSTR, HANDLE, DWORD) { Unreached("LoadLibraryExA"); }
 HRSRC WINAPI FindResourceA(HMODULE, LPCSTR, LPCSTR) { Unreached("FindResourceA"); }
@@ -146,6 +210,4 @@ DWORD WINAPI SizeofResource(HMODULE, HRSRC) { Unreached("SizeofResource"); }
 LPVOID WINAPI LockResource(HGLOBAL) { Unreached("LockResource"); }
 DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR, DWORD) { Unreached("GetModuleFileNameA"); }
 DWORD WINAPI GetShortPathNameA(LPCSTR, LPSTR, DWORD) { Unreached("GetShortPathNameA"); }
-HMODULE WINAPI GetModuleHandleA(LPCSTR) { Unreached("GetModuleHandleA"); }
-BOOL WINAPI FreeLibrary(HMODULE) { Unreached("FreeLibrary"); }
 }  // extern "C"

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -35,6 +36,7 @@ int FoldedCompare(const std::string& a, const std::string& b) {
 
 std::map<ULONG_PTR, std::unique_ptr<Node>> g_roots;
 std::map<ULONG_PTR, Node*> g_handles;
+std::vector<std::unique_ptr<Node>> g_deleted;  // deleted while a handle was open on them
 ULONG_PTR g_nextHandle = 0x1000;
 
 Node* Resolve(HKEY key) {
@@ -89,13 +91,67 @@ HKEY NewHandle(Node* node) {
   return reinterpret_cast<HKEY>(value);
 }
 
+// Names and data with every byte outside the printable ASCII range escaped, so
+// that each key and each value takes one line.
+std::string Escaped(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+void Describe(const Node& node, const std::string& path, std::string& out) {
+  out += path + "\n";
+  std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> values = node.values;
+  std::sort(values.begin(), values.end(),
+            [](const auto& a, const auto& b) { return FoldedCompare(a.first, b.first) < 0; });
+  for (const auto& v : values)
+    out += path + " [" + Escaped(v.first) + "] " + std::to_string(v.second.first) + ":" + Escaped(v.second.second) +
+           "\n";
+  for (const auto& child : node.children) Describe(*child, path + "/" + Escaped(child->name), out);
+}
+
+void Collect(const Node& node, HKEY root, std::vector<std::string>& path,
+             std::vector<std::pair<HKEY, std::vector<std::string>>>& out) {
+  for (const auto& child : node.children) {
+    path.push_back(child->name);
+    out.push_back({root, path});
+    Collect(*child, root, path, out);
+    path.pop_back();
+  }
+}
+
 }  // namespace
 
 namespace standin {
+std::vector<std::pair<HKEY, std::vector<std::string>>> Keys() {
+  std::vector<std::pair<HKEY, std::vector<std::string>>> out;
+  std::vector<std::string> path;
+  for (const auto& root : g_roots) Collect(*root.second, reinterpret_cast<HKEY>(root.first), path, out);
+  return out;
+}
+std::string Snapshot() {
+  std::string out;
+  for (const auto& root : g_roots) Describe(*root.second, std::to_string(root.first), out);
+  return out;
+}
+bool Empty() {
+  for (const auto& root : g_roots)
+    if (!root.second->children.empty() || !root.second->values.empty()) return false;
+  return true;
+}
 long OpenKeyCount() { return static_cast<long>(g_handles.size()); }
 void ResetRegistry() {
   g_handles.clear();
   g_roots.clear();
+  g_deleted.clear();
 }
 bool KeyExists(HKEY root, const char* path) { return Walk(Resolve(root), path, false) != nullptr; }
 }  // namespace standin
@@ -142,12 +198,14 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY parent, LPCSTR name) {
     if (FoldedCompare((*it)->name, leaf) != 0) continue;
     if (!(*it)->children.empty()) return ERROR_ACCESS_DENIED;
     // Handles still open on the key stay valid but see a deleted key.
-    Node* dead = it->release();
+    std::unique_ptr<Node> dead = std::move(*it);
     dead->deleted = true;
     owner->children.erase(it);
     for (auto& h : g_handles)
-      if (h.second == dead) return ERROR_SUCCESS;  // kept alive for its handles (freed at reset)
-    delete dead;
+      if (h.second == dead.get()) {
+        g_deleted.push_back(std::move(dead));  // kept for its handles until the reset
+        break;
+      }
     return ERROR_SUCCESS;
   }
   return ERROR_FILE_NOT_FOUND;

@@ -1,6 +1,7 @@
 // A random key tree below HKCU\T, then DeleteKeyTree on it. The stand-in
-// registry refuses nothing (no access rights, depth far below the walk's
-// limit), so the delete must succeed, leave no key and no open handle.
+// registry refuses nothing (no access rights), so the delete must succeed, leave no key and no open handle; a
+// tree with a key 512 levels below T is not walked (ERROR_STACK_OVERFLOW) and
+// stays, again with no handle left open.
 // Input: key paths relative to T, one per line ("a\b\c").
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, "T", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr) ==
              ERROR_SUCCESS);
   std::string line;
-  int keys = 0;
+  int keys = 0, depth = 0;
   for (size_t i = 0; i <= size && keys < 200; ++i) {
     if (i < size && data[i] != '\n') {
       if (data[i] != 0) line += static_cast<char>(data[i]);
@@ -27,14 +28,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RegCreateKeyExA(root, line.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
       RegCloseKey(key);
       ++keys;
+      int levels = 0;  // the names on the path; empty parts name no key
+      for (size_t at = 0; at <= line.size();) {
+        size_t end = line.find('\\', at);
+        if (end == std::string::npos) end = line.size();
+        if (end > at) ++levels;
+        at = end + 1;
+      }
+      if (levels > depth) depth = levels;
     }
     line.clear();
   }
   RegCloseKey(root);
   const LONG result = devlore::DeleteKeyTree(HKEY_CURRENT_USER, "T");
-  if (result != ERROR_SUCCESS) fprintf(stderr, "DeleteKeyTree failed with %ld\n", static_cast<long>(result));
-  FUZZ_CHECK(result == ERROR_SUCCESS);
-  FUZZ_CHECK(!standin::KeyExists(HKEY_CURRENT_USER, "T"));
+  const bool tooDeep = depth >= 512;
+  if (result != (tooDeep ? ERROR_STACK_OVERFLOW : ERROR_SUCCESS))
+    fprintf(stderr, "DeleteKeyTree gave %ld for a tree %d levels deep\n", static_cast<long>(result), depth);
+  FUZZ_CHECK(result == (tooDeep ? ERROR_STACK_OVERFLOW : ERROR_SUCCESS));
+  FUZZ_CHECK(standin::KeyExists(HKEY_CURRENT_USER, "T") == tooDeep);
   FUZZ_CHECK(standin::OpenKeyCount() == 0);
   return 0;
 }

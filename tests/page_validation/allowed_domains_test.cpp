@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "control/page_validation.h"
+#include "control/host_names.h"
 
 namespace devlore {
 namespace {

@@ -8,6 +8,7 @@
 #include <wininet.h>
 
 #include "control/page_validation.h"
+#include "control/page_validation_internal.h"
 #include "tests/support/fake_platform.h"
 
 namespace devlore {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "control/page_validation.h"
+#include "control/page_validation_internal.h"
 #include "control/site_lock.h"
 #include "tests/page_validation/browser_page.h"
 #include "tests/support/fake_platform.h"
