@@ -46,7 +46,7 @@ std::string Expanded(const std::string& text) {
   FUZZ_CHECK(SUCCEEDED(table.Add(L"Module", kModule)) && SUCCEEDED(table.Add(L"Name", kName)));
   devlore::UniqueArray<char> expanded;
   if (FAILED(devlore::ExpandVariables(text.c_str(), table, &expanded))) return std::string();
-  return expanded.get();
+  return expanded.Get();
 }
 
 bool Contains(const std::string& text, const char* word) {

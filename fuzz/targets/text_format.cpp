@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   char grouped[27];
-  devlore::FormatGroupedDecimal(value, grouped);
+  devlore::GroupThousands(value, grouped);
   FUZZ_CHECK(grouped == GroupedReference(value));
 
   const uint64_t bytes = value >> 2;  // below 2^62
