@@ -41,7 +41,10 @@ class ScriptInterpreter {
   // after it; otherwise does nothing.
   [[nodiscard]] HRESULT SkipValue();
 
-  // The current token, for callers that drive single steps.
+  // The cursor and the current token, for callers that drive single steps
+  // (the registration script's fuzz target finds where a root block ends).
+  void SetCursor(const char* position) { cursor_ = position; }
+  const char* Cursor() const { return cursor_; }
   const char* Token() const;
 
  private:
