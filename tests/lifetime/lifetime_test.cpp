@@ -31,8 +31,14 @@ class LifetimeEnvironment : public ::testing::Environment {
       registeredTypeLibrary_ = true;
     }
     ASSERT_EQ(S_OK, CoRegisterMallocSpy(&g_spy));
+    // Wine's allocator crashes on a free that comes before the spy's first
+    // allocation (its list of watched blocks does not exist yet): one watched
+    // block is made at once and kept until the spy is revoked.
+    spiedBlock_.reset(CoTaskMemAlloc(1));
+    ASSERT_TRUE(spiedBlock_);
   }
   void TearDown() override {
+    spiedBlock_.reset();
     CoRevokeMallocSpy();
     if (registeredTypeLibrary_) UnRegisterTypeLib(LIBID_DEVLORELib, 1, 0, 0x0409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     CoUninitialize();
@@ -40,6 +46,7 @@ class LifetimeEnvironment : public ::testing::Environment {
 
  private:
   bool registeredTypeLibrary_ = false;
+  UniqueTaskMemory spiedBlock_;
 };
 
 const ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new LifetimeEnvironment);
