@@ -111,18 +111,20 @@ TEST_F(ShippedBounds, AdapterHardwareKeyAtTheLastByteOfItsBuffer) {
   machine_.AddNode(kBoardKey, {{"DeviceDesc", "System board"}, {"Class", "System"}});
   machine_.AddNode("MONITOR\\DEFAULT_MONITOR\\0001", {{"DeviceDesc", "Plug and Play Monitor"}, {"Class", "Monitor"}});
   machine_.SetDisplaySettings("16", "800,600");
-  const std::string stem = "LongAdapter\\";
+  const std::string stem = "LongAdapter";
   auto cardLine = [&](size_t length) {
     // Paths this long cannot go through the ANSI calls in one piece: the key
     // is made below the opened "Enum".
-    const std::string key = stem + std::string(length - stem.size() - 4, 'a') + "\\000";
+    const std::string parent = stem + "\\" + std::string(length - stem.size() - 5, 'a');
+    const std::string key = parent + "\\000";
     UniqueRegistryKey enumKey;
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_ALL_ACCESS, enumKey.receive()));
     SetString(enumKey.get(), key, "DeviceDesc", "Long Key Adapter");
     SetString(enumKey.get(), key, "Class", "Display");
     const std::string node = machine_.AddNodeWithRawKey(REG_SZ, key.c_str(), static_cast<DWORD>(key.size() + 1));
     const std::vector<std::string> lines = ReadPage();
-    Forget(node, "LongAdapter");
+    DeleteTree(HKEY_DYN_DATA, "Config Manager\\Enum\\" + node);
+    for (const std::string& path : {key, parent, stem}) RegDeleteKeyA(enumKey.get(), path.c_str());
     return std::make_pair(lines[0], LineStarting(lines, "Primary Video Card|2|"));
   };
   EXPECT_EQ(std::make_pair(std::string("built 1"), std::string("Primary Video Card|2|Long Key Adapter")), cardLine(258));
