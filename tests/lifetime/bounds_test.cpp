@@ -60,9 +60,11 @@ TEST_F(ShippedBounds, BiosValueAndLineAtTheirLastByte) {
   AddMonitorAndAdapter();
   const std::string label = "BIOS|0|BIOS Name : ";
   const std::string storedKey = std::string("Enum\\") + kBoardKey;
+  // Wine adds a terminator to the text values it returns: unterminated bytes
+  // are stored as binary, which the read takes as they are.
   auto nameLine = [&](const std::string& value, bool terminated) {
     const std::string node = machine_.AddNode(kBoardKey, {{"DeviceDesc", "System board"}, {"Class", "System"}});
-    SetRaw(HKEY_LOCAL_MACHINE, storedKey, "BIOSName", REG_SZ, value.c_str(),
+    SetRaw(HKEY_LOCAL_MACHINE, storedKey, "BIOSName", terminated ? REG_SZ : REG_BINARY, value.c_str(),
            static_cast<DWORD>(value.size() + (terminated ? 1 : 0)));
     const std::string line = LineStarting(ReadPage(), "BIOS|0|BIOS Name");
     Forget(node, "Root");

@@ -18,6 +18,7 @@
 #include "base/com_ptr.h"
 #include "base/handles.h"
 #include "base/unique_variant.h"
+#include "model/device_object.h"
 
 namespace devlore::test {
 
@@ -45,8 +46,17 @@ class ShippedLibrary {
     if (!module_) return;
     getClassObject_ = reinterpret_cast<GetClassObject>(
         reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllGetClassObject")));
+    getDeviceArray_ = reinterpret_cast<GetDeviceArray>(
+        reinterpret_cast<void*>(GetProcAddress(module_.get(), "GetPointerToDeviceObjectArray")));
   }
-  bool Loaded() const { return getClassObject_ != nullptr; }
+  bool Loaded() const { return getClassObject_ && getDeviceArray_; }
+
+  // The library's live device list, as it hands it to native callers.
+  DeviceObject** Devices() const {
+    DeviceObject** devices = nullptr;
+    getDeviceArray_(&devices);
+    return devices;
+  }
 
   // A new control whose access was granted with the host access code.
   ComPtr<IOleObject> NewGrantedControl() const {
@@ -62,7 +72,9 @@ class ShippedLibrary {
  private:
   typedef HRESULT(STDAPICALLTYPE* GetClassObject)(REFCLSID, REFIID, void**);
   UniqueModule module_;
+  typedef int(__cdecl* GetDeviceArray)(DeviceObject***);
   GetClassObject getClassObject_ = nullptr;
+  GetDeviceArray getDeviceArray_ = nullptr;
 };
 
 // The one loaded copy of the program.
