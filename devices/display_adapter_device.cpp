@@ -87,40 +87,40 @@ void DisplayAdapterDevice::EnumerateModes() {
 // line buffers of every category, the last one sized by the distinct listed
 // resolutions. The tables of an earlier run are released first, with the
 // element counts they were made for.
-int DisplayAdapterDevice::PrepareCategories() {
+bool DisplayAdapterDevice::PrepareCategories() {
   for (uint32_t category = 0; category < kCategoryCount; ++category) {
     if (categoryStrings) ReleaseCategoryStrings(category);
     elementText_[category].Reset();
   }
-  if (!AllocateCategorySlots()) return 0;
+  if (!AllocateCategorySlots()) return false;
 
   distinctResolutionCount_ = CountDistinctResolutions(modeTable_, modeCount_);
   elementCounts[kListedCategory] = distinctResolutionCount_ + 1;
 
   for (uint32_t category = 0; category < kCategoryCount; ++category) {
-    if (!MakeCategoryTables(category)) return 0;
+    if (!MakeCategoryTables(category)) return false;
   }
-  return 1;
+  return true;
 }
 
 // The BSTR slots and line buffers of one category, for its element count.
-int DisplayAdapterDevice::MakeCategoryTables(uint32_t category) {
+bool DisplayAdapterDevice::MakeCategoryTables(uint32_t category) {
   const uint32_t count = elementCounts[category];
   if (!categoryStrings[category]) categoryStrings[category] = new (std::nothrow) BSTR[count]();
-  if (!categoryStrings[category]) return 0;
-  if (elementText_[category].Count() != count && !elementText_[category].Allocate(count)) return 0;
-  return 1;
+  if (!categoryStrings[category]) return false;
+  if (elementText_[category].Count() != count && !elementText_[category].Allocate(count)) return false;
+  return true;
 }
 
 // The adapter's name, then the current colour depth and resolution; the first
 // value that cannot be read ends the chain. Texts not read stay empty.
-int DisplayAdapterDevice::ReadCurrentSettings() {
+bool DisplayAdapterDevice::ReadCurrentSettings() {
   for (char* text : settingTexts_) text[0] = '\0';
 
   UniqueRegistryKey enumKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.Receive()) != ERROR_SUCCESS) return 0;
-  if (!ReadText(enumKey.Get(), displayKeyPath_, "DeviceDesc", settingTexts_[kCardName])) return 0;
-  if (!ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "BitsPerPixel", settingTexts_[kColorDepth])) return 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.Receive()) != ERROR_SUCCESS) return false;
+  if (!ReadText(enumKey.Get(), displayKeyPath_, "DeviceDesc", settingTexts_[kCardName])) return false;
+  if (!ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "BitsPerPixel", settingTexts_[kColorDepth])) return false;
   AppendText(settingTexts_[kColorDepth], kLineSize, " Bit Color");
   return ReadText(HKEY_CURRENT_CONFIG, kSettingsPath, "Resolution", settingTexts_[kCurrentResolution]) ? 1 : 0;
 }

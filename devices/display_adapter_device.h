@@ -24,9 +24,9 @@ class DisplayAdapterDevice final : public DeviceObject {
   DisplayAdapterDevice() = default;
 
   void EnumerateModes();
-  int PrepareCategories();
-  int MakeCategoryTables(uint32_t category);
-  int ReadCurrentSettings();
+  bool PrepareCategories();
+  bool MakeCategoryTables(uint32_t category);
+  bool ReadCurrentSettings();
   void FormatListedResolutions();
 
   uint32_t modeCount_;

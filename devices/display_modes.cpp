@@ -102,13 +102,13 @@ ModeEntry* AddModeRow(ModeEntry* rows, uint32_t& count, const char* depthName) {
   return &row;
 }
 
-int AddResolution(ModeEntry& row, const char* name) {
-  if (row.resolutionCount >= kMaxResolutionsPerRow) return 0;
+bool AddResolution(ModeEntry& row, const char* name) {
+  if (row.resolutionCount >= kMaxResolutionsPerRow) return false;
   char* copy = new (std::nothrow) char[kLineSize]();
-  if (!copy) return 0;
+  if (!copy) return false;
   CopyText(copy, kLineSize, name);
   row.resolutions[row.resolutionCount++] = copy;
-  return 1;
+  return true;
 }
 
 uint32_t ParseDepth(const char* name) {

@@ -37,9 +37,9 @@ void ClearModeTable(ModeEntry* rows, uint32_t& count);
 // all rows are in use (further depths are not listed).
 ModeEntry* AddModeRow(ModeEntry* rows, uint32_t& count, const char* depthName);
 
-// Stores a copy of a resolution name in the row. Returns 0 when the row is full
+// Stores a copy of a resolution name in the row. False when the row is full
 // or no memory was left; the name is then not listed.
-int AddResolution(ModeEntry& row, const char* name);
+bool AddResolution(ModeEntry& row, const char* name);
 
 // Leading blanks skipped, then the digits up to the first non-digit; 0 without
 // digits. A number beyond 32 bits gives the largest unsigned value.

@@ -80,26 +80,26 @@ int FindKey(const char* valueName, const char* firstText, const char* secondText
 
 const HardwareKeyList& HardwareKeys() { return g_keys; }
 
-int EnumerateHardwareKeys() {
+bool EnumerateHardwareKeys() {
   ReleaseHardwareKeys();
 
   UniqueRegistryKey dynamicEnum;
   if (RegOpenKeyExA(HKEY_DYN_DATA, kDynamicEnumPath, 0, KEY_READ, dynamicEnum.Receive()) != ERROR_SUCCESS)
-    return 0;
+    return false;
 
   const uint32_t counted = CountSubkeys(dynamicEnum.Get());
-  if (counted == 0) return 0;
+  if (counted == 0) return false;
   g_keys.entries = new (std::nothrow) char*[counted + kSpareEntries]();
-  if (!g_keys.entries) return 0;
+  if (!g_keys.entries) return false;
   g_keys.capacity = counted + kSpareEntries;
 
   char name[kLineSize];
   for (uint32_t index = 0; RegEnumKeyA(dynamicEnum.Get(), index, name, kLineSize) == ERROR_SUCCESS; ++index) {
     // Nodes that appeared since the count beyond the spare room are left out.
     if (g_keys.count == g_keys.capacity) break;
-    if (!AddNodeKey(dynamicEnum.Get(), name)) return 0;
+    if (!AddNodeKey(dynamicEnum.Get(), name)) return false;
   }
-  return 1;
+  return true;
 }
 
 void ReleaseHardwareKeys() {
@@ -112,10 +112,10 @@ void ReleaseHardwareKeys() {
   g_keys.capacity = 0;
 }
 
-int FindSystemBoardKey(char* path) { return FindKey("DeviceDesc", "System Board", "System board", kEnumPrefix, path); }
+bool FindSystemBoardKey(char* path) { return FindKey("DeviceDesc", "System Board", "System board", kEnumPrefix, path); }
 
-int FindMonitorKey(char* path) { return FindKey("Class", "MONITOR", "Monitor", kEnumPrefix, path); }
+bool FindMonitorKey(char* path) { return FindKey("Class", "MONITOR", "Monitor", kEnumPrefix, path); }
 
-int FindDisplayKey(char* path) { return FindKey("Class", "DISPLAY", "Display", "", path); }
+bool FindDisplayKey(char* path) { return FindKey("Class", "DISPLAY", "Display", "", path); }
 
 }  // namespace devlore

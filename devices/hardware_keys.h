@@ -17,15 +17,15 @@ struct HardwareKeyList {
 
 const HardwareKeyList& HardwareKeys();
 
-// Fills the list from the dynamic device nodes. Returns 1 on success.
-int EnumerateHardwareKeys();
+// Fills the list from the dynamic device nodes. True on success.
+bool EnumerateHardwareKeys();
 // Releases every entry, then the array; the count returns to 0.
 void ReleaseHardwareKeys();
 
-// Each writes its key path into a 260-byte buffer on a match and returns 1 on
+// Each writes its key path into a 260-byte buffer on a match and returns true on
 // success; the path stays untouched when nothing matches.
-int FindSystemBoardKey(char* path);  // "Enum\" + key, relative to HKEY_LOCAL_MACHINE
-int FindMonitorKey(char* path);      // "Enum\" + key, relative to HKEY_LOCAL_MACHINE
-int FindDisplayKey(char* path);      // the bare key, relative to HKEY_LOCAL_MACHINE "Enum"
+bool FindSystemBoardKey(char* path);  // "Enum\" + key, relative to HKEY_LOCAL_MACHINE
+bool FindMonitorKey(char* path);      // "Enum\" + key, relative to HKEY_LOCAL_MACHINE
+bool FindDisplayKey(char* path);      // the bare key, relative to HKEY_LOCAL_MACHINE "Enum"
 
 }  // namespace devlore

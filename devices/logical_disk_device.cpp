@@ -79,7 +79,7 @@ void LogicalDiskDevice::ProbeDriver() {
   send(kVolqDriveParameters, &drive, driveParameters_, sizeof driveParameters_);
 }
 
-int LogicalDiskDevice::FindFileSystemName() {
+bool LogicalDiskDevice::FindFileSystemName() {
   // The three letters must lie within the scanned bytes; of the five bytes
   // taken, any beyond them read as NUL, so a "FAT" at the very end of the
   // sector gives a shorter name rather than bytes the sector never held.
@@ -87,9 +87,9 @@ int LogicalDiskDevice::FindFileSystemName() {
     if (bootSector_[i] != 'F' || bootSector_[i + 1] != 'A' || bootSector_[i + 2] != 'T') continue;
     for (uint32_t k = 0; k < kFileSystemNameLength; ++k)
       fileSystemName_[k] = i + k < kScannedBytes ? static_cast<char>(bootSector_[i + k]) : '\0';
-    return 1;
+    return true;
   }
-  return 0;
+  return false;
 }
 
 int LogicalDiskDevice::Collect() {

@@ -37,7 +37,7 @@ class LogicalDiskDevice final : public DeviceObject {
   // Reads the boot sector through the probe driver (five requests).
   void ProbeDriver();
   // Takes the five bytes at the first "FAT" of the scanned boot sector.
-  int FindFileSystemName();
+  bool FindFileSystemName();
 
   char fileSystemName_[8];  // five bytes from the boot sector, then NUL
   int32_t driveIndex_;

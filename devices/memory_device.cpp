@@ -63,7 +63,7 @@ uint32_t RoundPhysicalMemory(SIZE_T reported) {
   return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
 }
 
-int ResolveThunkEntryPoints(ThunkEntryPoints* entryPoints) {
+bool ResolveThunkEntryPoints(ThunkEntryPoints* entryPoints) {
   *entryPoints = ThunkEntryPoints{};
   const HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
   entryPoints->loadLibrary16 = Platform().getKernelExportByOrdinal(35);
@@ -74,26 +74,26 @@ int ResolveThunkEntryPoints(ThunkEntryPoints* entryPoints) {
          entryPoints->qtThunk;
 }
 
-int GetFreeResourcePercentages(uint32_t* system, uint32_t* gdi, uint32_t* user) {
+bool GetFreeResourcePercentages(uint32_t* system, uint32_t* gdi, uint32_t* user) {
   ThunkEntryPoints entry;
-  if (!ResolveThunkEntryPoints(&entry)) return 0;
+  if (!ResolveThunkEntryPoints(&entry)) return false;
   const auto loadLibrary16 = reinterpret_cast<LoadLibrary16Proc>(entry.loadLibrary16);
   const auto freeLibrary16 = reinterpret_cast<FreeLibrary16Proc>(entry.freeLibrary16);
   const auto getProcAddress16 = reinterpret_cast<GetProcAddress16Proc>(entry.getProcAddress16);
 
   const WORD userModule = loadLibrary16("USER.EXE");
   // Values below 32 are the 16-bit loader's error codes.
-  if (userModule < 32) return 0;
+  if (userModule < 32) return false;
   const DWORD procedure = getProcAddress16(userModule, "GetFreeSystemResources");
   if (!procedure) {
     freeLibrary16(userModule);
-    return 0;
+    return false;
   }
   *system = Platform().callThunk16(entry.qtThunk, procedure, 0);
   *gdi = Platform().callThunk16(entry.qtThunk, procedure, 1);
   *user = Platform().callThunk16(entry.qtThunk, procedure, 2);
   freeLibrary16(userModule);
-  return 1;
+  return true;
 }
 
 MemoryDevice* MemoryDevice::Create() {

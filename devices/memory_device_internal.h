@@ -15,12 +15,12 @@ struct ThunkEntryPoints {
   FARPROC qtThunk;
 };
 
-// Looks the four entry points up afresh; 1 when all were found.
-int ResolveThunkEntryPoints(ThunkEntryPoints* entryPoints);
+// Looks the four entry points up afresh; true when all were found.
+bool ResolveThunkEntryPoints(ThunkEntryPoints* entryPoints);
 
 // Asks the 16-bit USER.EXE for its GetFreeSystemResources answers (selectors 0
-// system, 1 GDI, 2 user). Returns 1 with the three percentages, or 0.
-int GetFreeResourcePercentages(uint32_t* system, uint32_t* gdi, uint32_t* user);
+// system, 1 GDI, 2 user). True with the three percentages, else false.
+bool GetFreeResourcePercentages(uint32_t* system, uint32_t* gdi, uint32_t* user);
 
 // The physical memory size as shown: the truncated megabyte count raised to the
 // next even count above it, in bytes; sizes from 4 GB up show 0xFFFFFFFF.

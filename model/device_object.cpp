@@ -16,20 +16,20 @@ DeviceObject::~DeviceObject() {
   SysFreeString(typeName);
 }
 
-int DeviceObject::InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts,
+bool DeviceObject::InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts,
                                  bool allocateStrings) {
   collected = 0;
   formatted = 0;
 
   wchar_t* wide = nullptr;
-  if (FAILED(AnsiToWide(typeText, &wide)) || !wide) return 0;
+  if (FAILED(AnsiToWide(typeText, &wide)) || !wide) return false;
   UniqueTaskMemory wideOwner(wide);
   typeName = SysAllocString(wide);
-  if (!typeName) return 0;
+  if (!typeName) return false;
 
   categoryCount = categories;
   elementCounts = new (std::nothrow) uint32_t[categories]();
-  if (!elementCounts) return 0;
+  if (!elementCounts) return false;
   for (uint32_t i = 0; i < categories; ++i) elementCounts[i] = counts[i];
 
   return allocateStrings ? AllocateCategorySlots() : 1;
@@ -44,8 +44,8 @@ DeviceObject* DeviceObject::Initialized(DeviceObject* device, const char* typeTe
   return device;
 }
 
-int DeviceObject::AllocateCategorySlots() {
-  if (categoryStrings) return 1;
+bool DeviceObject::AllocateCategorySlots() {
+  if (categoryStrings) return true;
   categoryStrings = new (std::nothrow) BSTR*[categoryCount]();
   return categoryStrings != nullptr;
 }
@@ -58,7 +58,7 @@ void DeviceObject::ReleaseCategoryStrings(uint32_t category) {
   categoryStrings[category] = nullptr;
 }
 
-int DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
+bool DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
   int ok = 1;
   if (!collected) {
     if (Collect()) {
@@ -74,19 +74,19 @@ int DeviceObject::GetCategory(uint32_t categoryIndex, BSTR** table) {
   return ok;
 }
 
-int ElementLines::Allocate(uint32_t count) {
+bool ElementLines::Allocate(uint32_t count) {
   Reset();
   // No count may wrap the size of the block.
-  if (count > 0x7FFFFFFFu / kLineSize) return 0;
+  if (count > 0x7FFFFFFFu / kLineSize) return false;
   lines_ = new (std::nothrow) char*[count];
   text_ = new (std::nothrow) char[count * kLineSize]();
   if (!lines_ || !text_) {
     Reset();
-    return 0;
+    return false;
   }
   count_ = count;
   for (uint32_t i = 0; i < count; ++i) lines_[i] = text_ + i * kLineSize;
-  return 1;
+  return true;
 }
 
 void ElementLines::Reset() {
@@ -97,26 +97,26 @@ void ElementLines::Reset() {
   count_ = 0;
 }
 
-int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines) {
+bool ConvertSingleCategory(DeviceObject& device, const ElementLines& lines) {
   device.formatted = 1;
-  if (!device.categoryStrings) return 0;
+  if (!device.categoryStrings) return false;
   const uint32_t count = device.elementCounts[0];
-  if (lines.Count() < count) return 0;
+  if (lines.Count() < count) return false;
   // Formatting again (a native caller may call Format itself) reuses the table.
   BSTR* strings = device.categoryStrings[0];
   if (!strings) strings = device.categoryStrings[0] = new (std::nothrow) BSTR[count]();
-  if (!strings) return 0;
+  if (!strings) return false;
   return ConvertElementStrings(lines.Lines(), strings, count);
 }
 
-int StartSingleCategory(DeviceObject& device, ElementLines& lines) {
-  if (lines.Allocate(device.elementCounts[0])) return 1;
+bool StartSingleCategory(DeviceObject& device, ElementLines& lines) {
+  if (lines.Allocate(device.elementCounts[0])) return true;
   device.formatted = 1;
-  return 0;
+  return false;
 }
 
-int FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts) {
-  if (!StartSingleCategory(device, lines)) return 0;
+bool FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts) {
+  if (!StartSingleCategory(device, lines)) return false;
   for (uint32_t i = 0; i < lines.Count(); ++i) {
     if (texts[i]) CopyText(lines[i], kLineSize, texts[i]);
   }

@@ -24,9 +24,9 @@ class DeviceObject {
   DeviceObject& operator=(const DeviceObject&) = delete;
 
   // Collects until Collect succeeds once, formats exactly once, and hands out
-  // the BSTR table of one category. Returns 1 when both steps succeeded; the
+  // the BSTR table of one category. True when both steps succeeded; the
   // table is for use only then. The index must be below categoryCount.
-  int GetCategory(uint32_t categoryIndex, BSTR** table);
+  bool GetCategory(uint32_t categoryIndex, BSTR** table);
 
   BSTR** categoryStrings;   // per category, one BSTR per element (made by Format)
   int32_t collected;        // Collect has succeeded once
@@ -41,9 +41,9 @@ class DeviceObject {
   DeviceObject() = default;
 
   // Sets the type text and the category shape. With allocateStrings the outer
-  // array of categoryStrings gets one (null) slot per category. Returns 0 when
+  // array of categoryStrings gets one (null) slot per category. False when
   // an allocation failed; the object is then only fit to be destroyed.
-  int InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts, bool allocateStrings);
+  bool InitializeBase(const char* typeText, uint32_t categories, const uint32_t* counts, bool allocateStrings);
 
   // Finishes a device that a kind's Create has just made: InitializeBase, and
   // the device is destroyed when that fails. Returns the device, or null when
@@ -52,7 +52,7 @@ class DeviceObject {
                                    const uint32_t* counts, bool allocateStrings);
 
   // Allocates the outer array of categoryStrings (one null slot per category).
-  int AllocateCategorySlots();
+  bool AllocateCategorySlots();
 
   // Releases the strings of one category (each BSTR, then its array).
   void ReleaseCategoryStrings(uint32_t category);
@@ -66,8 +66,8 @@ class ElementLines {
   ElementLines(const ElementLines&) = delete;
   ElementLines& operator=(const ElementLines&) = delete;
 
-  // Makes count zero-filled buffers, freeing any earlier ones. 0 on failure.
-  int Allocate(uint32_t count);
+  // Makes count zero-filled buffers, freeing any earlier ones. False on failure.
+  bool Allocate(uint32_t count);
   void Reset();
 
   char* operator[](uint32_t index) const { return lines_[index]; }
@@ -83,15 +83,15 @@ class ElementLines {
 // The Format frame shared by the one-category kinds: the caller has written the
 // lines; this makes the category's BSTR array, converts the lines into it and
 // sets `formatted`. Returns the conversion's result.
-int ConvertSingleCategory(DeviceObject& device, const ElementLines& lines);
+bool ConvertSingleCategory(DeviceObject& device, const ElementLines& lines);
 
 // The start of that frame: makes the category's empty lines. On failure sets
-// `formatted` (the strings stay absent for good) and returns 0.
-int StartSingleCategory(DeviceObject& device, ElementLines& lines);
+// `formatted` (the strings stay absent for good) and returns false.
+bool StartSingleCategory(DeviceObject& device, ElementLines& lines);
 
 // The whole frame for kinds whose lines are ready-made texts: one text per
 // element (a null text leaves its line empty), each cut to the line size.
-int FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts);
+bool FormatSingleCategory(DeviceObject& device, ElementLines& lines, const char* const* texts);
 
 // The type text of a logical disk device, "Drive %C:" for drive index 0..25.
 void FormatDriveTypeText(int32_t driveIndex, char* out);

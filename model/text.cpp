@@ -21,7 +21,7 @@ HRESULT AnsiToWide(const char* text, wchar_t** wideCopy) {
   return failure;
 }
 
-int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
+bool ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
     // A table formatted again holds the strings of the last time.
     SysFreeString(strings[i]);
@@ -30,9 +30,9 @@ int ConvertElementStrings(char* const* texts, BSTR* strings, uint32_t count) {
     if (FAILED(AnsiToWide(texts[i], &wide))) continue;
     UniqueTaskMemory owner(wide);
     strings[i] = SysAllocString(wide);
-    if (!strings[i]) return 0;
+    if (!strings[i]) return false;
   }
-  return 1;
+  return true;
 }
 
 void GroupThousands(uint64_t value, char* out) {
@@ -54,12 +54,12 @@ void GroupThousands(uint64_t value, char* out) {
   out[count] = '\0';
 }
 
-int FormatByteSize(uint64_t value, char* out) {
-  if (!out) return 0;
+bool FormatByteSize(uint64_t value, char* out) {
+  if (!out) return false;
   // The largest unit of which the value holds at least one: 2^30, 2^20 or 2^10.
   uint32_t shift = 30;
   while (!(value >> shift)) {
-    if (shift == 10) return 0;
+    if (shift == 10) return false;
     shift -= 10;
   }
   // The tenth is the first decimal of the remainder below one unit, truncated.
@@ -68,27 +68,27 @@ int FormatByteSize(uint64_t value, char* out) {
   static const char kUnits[] = "KB\0MB\0GB";
   wsprintfA(out, "%lu.%lu %s", static_cast<unsigned long>(value >> shift), static_cast<unsigned long>(tenth),
             kUnits + 3 * (shift / 10 - 1));
-  return 1;
+  return true;
 }
 
-int ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buffer, DWORD size,
+bool ReadRegistryValue(HKEY root, const char* subkey, const char* name, void* buffer, DWORD size,
                       DWORD type) {
-  if (!root || !subkey || !name || !buffer || size == 0) return 0;
+  if (!root || !subkey || !name || !buffer || size == 0) return false;
   UniqueRegistryKey key;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return false;
   DWORD valueType = type;
   DWORD byteCount = size;
   if (RegQueryValueExA(key.Get(), name, nullptr, &valueType, static_cast<BYTE*>(buffer), &byteCount) !=
       ERROR_SUCCESS)
-    return 0;
+    return false;
   // Values are used as text: make sure a terminator lies within the buffer.
   BYTE* bytes = static_cast<BYTE*>(buffer);
   if (byteCount < size) {
     bytes[byteCount] = 0;
   } else if (bytes[size - 1] != 0) {
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 HRESULT LastErrorResult() {
@@ -96,18 +96,18 @@ HRESULT LastErrorResult() {
   return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
-int CopyText(char* destination, uint32_t size, const char* source) {
-  if (size == 0) return 0;
+bool CopyText(char* destination, uint32_t size, const char* source) {
+  if (size == 0) return false;
   uint32_t i = 0;
   for (; i + 1 < size && source[i]; ++i) destination[i] = source[i];
   destination[i] = '\0';
   return source[i] == '\0';
 }
 
-int AppendText(char* destination, uint32_t size, const char* source) {
+bool AppendText(char* destination, uint32_t size, const char* source) {
   uint32_t used = 0;
   while (used < size && destination[used]) ++used;
-  if (used >= size) return 0;
+  if (used >= size) return false;
   return CopyText(destination + used, size - used, source);
 }
 
