@@ -1,4 +1,5 @@
 #include "devices/thunk16.h"
+#include "devices/thunk16_internal.h"
 
 #include "model/text.h"
 

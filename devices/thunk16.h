@@ -13,9 +13,6 @@ namespace devlore {
 // that module, or reported as absent.
 FARPROC GetKernelExportByOrdinal(uint32_t ordinal);
 
-// The same walk over any mapped image (exposed for tests).
-FARPROC GetImageExportByOrdinal(HMODULE image, uint32_t ordinal);
-
 // Calls the 16:16 procedure through QT_Thunk with one 16-bit argument and
 // returns its 16-bit result, zero-extended. Only the 32-bit x86 build has a
 // 16-bit side; elsewhere the result is 0.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "devices/thunk16.h"
+#include "devices/thunk16_internal.h"
 #include "support/stand_ins.h"
 
 namespace {
