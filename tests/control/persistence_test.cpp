@@ -3,6 +3,7 @@
 // through OleSave and OleLoad.
 #include <vector>
 
+#include "base/handles.h"
 #include "control/property_persistence.h"
 #include "tests/control/control_support.h"
 
@@ -493,12 +494,10 @@ TEST(PropertyStreamDispatch, ObjectsTravelThroughOleSaveToStream) {
   // The same font as the one saved (whose name the platform may have substituted).
   ComPtr<IFont> original;
   ASSERT_EQ(S_OK, font.QueryInto(IID_IFont, original));
-  BSTR name = nullptr, originalName = nullptr;
-  ASSERT_EQ(S_OK, loaded->get_Name(&name));
-  ASSERT_EQ(S_OK, original->get_Name(&originalName));
-  EXPECT_STREQ(originalName, name);
-  SysFreeString(name);
-  SysFreeString(originalName);
+  UniqueBstr name, originalName;
+  ASSERT_EQ(S_OK, loaded->get_Name(name.Receive()));
+  ASSERT_EQ(S_OK, original->get_Name(originalName.Receive()));
+  EXPECT_STREQ(originalName.Get(), name.Get());
   BOOL bold = FALSE;
   ASSERT_EQ(S_OK, loaded->get_Bold(&bold));
   EXPECT_TRUE(bold);

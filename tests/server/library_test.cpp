@@ -167,17 +167,17 @@ TEST_F(LibraryTest, AggregationOnlyThroughIUnknown) {
   ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
   ASSERT_NE(nullptr, outer.inner);
   EXPECT_EQ(S_FALSE, library_.canUnloadNow());
-  ISysInfo1* info = nullptr;
-  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&info)));
+  ComPtr<ISysInfo1> info;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_ISysInfo1, info.ReceiveVoid()));
   // Interfaces of the aggregated object count their references on the outer object.
   EXPECT_EQ(2u, outer.references);
   const int queriesBefore = outer.queries;
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(S_OK, info->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-  EXPECT_EQ(&outer, identity);
+  ComPtr<IUnknown> identity;
+  ASSERT_EQ(S_OK, info.QueryInto(IID_IUnknown, identity));
+  EXPECT_EQ(&outer, identity.Get());
   EXPECT_EQ(queriesBefore + 1, outer.queries);
-  identity->Release();
-  info->Release();
+  identity.Reset();
+  info.Reset();
   EXPECT_EQ(1u, outer.references);
   EXPECT_EQ(0u, outer.inner->Release());
   outer.inner = nullptr;
@@ -553,10 +553,9 @@ struct MultithreadedClient {
                                          control.ReceiveVoid());
       if (SUCCEEDED(client->created)) {
         client->session = control->ValidateSession(&client->platform);
-        VARIANT count;
-        VariantInit(&count);
-        client->gated = control->GetObjectCount(&count);
-        VariantClear(&count);
+        UniqueVariant count;
+        client->gated = control->GetObjectCount(count.Receive());
+        count.Reset();
         OLECHAR* name = const_cast<OLECHAR*>(L"GetSingleString");
         client->byName = control->GetIDsOfNames(IID_NULL, &name, 1, 0, &client->id);
         // The host access code, presented through the object's own proxy,
