@@ -34,21 +34,19 @@ class Library {
   explicit Library(const std::string& path) : path_(path), module_(LoadLibraryA(path.c_str())) {
     if (!module_) return;
     getClassObject = reinterpret_cast<GetClassObjectFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    canUnloadNow = reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+        reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllGetClassObject")));
+    canUnloadNow =
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllCanUnloadNow")));
     registerServer =
-        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllRegisterServer")));
     unregisterServer =
-        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
-  }
-  ~Library() {
-    if (module_) FreeLibrary(module_);
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllUnregisterServer")));
   }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
   bool Loaded() const { return module_ && getClassObject && canUnloadNow && registerServer && unregisterServer; }
-  HMODULE Module() const { return module_; }
+  HMODULE Module() const { return module_.Get(); }
   const std::string& Path() const { return path_; }
 
   ComPtr<IClassFactory> Factory() const {
@@ -64,7 +62,7 @@ class Library {
 
  private:
   std::string path_;
-  HMODULE module_;
+  UniqueModule module_;
 };
 
 class LibraryTest : public testing::Test {
@@ -691,7 +689,8 @@ TEST(LibraryResources, VersionInformation) {
 }
 
 TEST(LibraryResources, ScriptTypeLibraryAndToolboxBitmap) {
-  HMODULE file = LoadLibraryExA(test::BesideProgram("Devlore.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const UniqueModule data(LoadLibraryExA(test::BesideProgram("Devlore.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const HMODULE file = data.Get();
   ASSERT_NE(nullptr, file);
   HRSRC script = FindResourceA(file, MAKEINTRESOURCEA(102), "REGISTRY");
   ASSERT_NE(nullptr, script);
@@ -708,7 +707,6 @@ TEST(LibraryResources, ScriptTypeLibraryAndToolboxBitmap) {
   EXPECT_EQ(static_cast<DWORD>(BI_RGB), header->biCompression);
   // Header, 16 palette entries and 16 rows of 8 bytes.
   EXPECT_EQ(40u + 16 * 4 + 16 * 8, SizeofResource(file, bitmap));
-  FreeLibrary(file);
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ class RegistrationTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     // The built library, for a module that carries the type library.
-    library_ = LoadLibraryA(test::BesideProgram("Devlore.DLL").c_str());
-    ASSERT_NE(nullptr, library_);
-    InitializeModule(g_table, library_);
+    library_.Reset(LoadLibraryA(test::BesideProgram("Devlore.DLL").c_str()));
+    ASSERT_TRUE(library_.IsValid());
+    InitializeModule(g_table, library_.Get());
     g_calls.clear();
     g_plainResult = S_OK;
     test::RemoveSysInfoRegistration();
@@ -78,10 +78,10 @@ class RegistrationTest : public testing::Test {
     test::DeleteTree(HKEY_CLASSES_ROOT, kCategorisedKey);
     test::RemoveSysInfoRegistration();
     TerminateModule();
-    if (library_) FreeLibrary(library_);
+    library_.Reset();
     CoUninitialize();
   }
-  HMODULE library_ = nullptr;
+  UniqueModule library_;
 };
 
 TEST_F(RegistrationTest, BulkRegistrationPassesOverDescribedRowsAndAddsCategories) {
@@ -182,7 +182,7 @@ TEST_F(RegistrationTest, ModuleWithoutTypeLibraryOrTlbFileFailsWithNullOutputs) 
   EXPECT_EQ(nullptr, typeLib);
   EXPECT_TRUE(FAILED(UpdateServerTypeLib(nullptr, TRUE)));
   EXPECT_TRUE(FAILED(UpdateServerTypeLib(nullptr, FALSE)));
-  Module().typeLibraryInstance = library_;
+  Module().typeLibraryInstance = library_.Get();
 }
 
 std::string WithTlb(const std::string& path, size_t size = MAX_PATH) {
