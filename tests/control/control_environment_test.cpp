@@ -6,6 +6,7 @@
 // the end.
 #include <string>
 
+#include "base/handles.h"
 #include "server/server_module.h"
 #include "tests/control/control_support.h"
 #include "tests/support/registry_fixture.h"
@@ -40,13 +41,13 @@ class ControlEnvironment : public ::testing::Environment {
   void SetUp() override {
     // The tests run without a display: windows need Wine's null graphics
     // driver, chosen before the first window of the session is made.
-    HKEY drivers = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &drivers,
-                        nullptr) == ERROR_SUCCESS) {
-      if (RegQueryValueExA(drivers, "Graphics", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-        RegSetValueExA(drivers, "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>("null"), 5);
+    UniqueRegistryKey drivers;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        drivers.Receive(), nullptr) == ERROR_SUCCESS) {
+      if (RegQueryValueExA(drivers.Get(), "Graphics", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        RegSetValueExA(drivers.Get(), "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>("null"), 5);
       }
-      RegCloseKey(drivers);
+      drivers.Reset();
     }
     InitializeModule(nullptr, GetModuleHandleW(nullptr));
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));

@@ -1,6 +1,7 @@
 // The control object: its interfaces, creation forms and module lock, safety
 // options, class information, OLE embedding through the platform's own OLE
 // (OleCreate, advise holders, verbs), extents and view queries.
+#include "base/handles.h"
 #include "server/server_module.h"
 #include "tests/control/control_support.h"
 
@@ -119,16 +120,16 @@ TEST(ControlInterfaces, EachAnsweredPointerRunsItsOwnInterface) {
 
 TEST(ControlCreation, EachObjectHoldsOneModuleLock) {
   const LONG before = ModuleLockCount();
-  IUnknown* first = nullptr;
-  IUnknown* second = nullptr;
-  ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IUnknown, reinterpret_cast<void**>(&first)));
+  ComPtr<IUnknown> first;
+  ComPtr<IOleObject> second;
+  ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IUnknown, first.ReceiveVoid()));
   EXPECT_EQ(before + 1, ModuleLockCount());
-  ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, reinterpret_cast<void**>(&second)));
+  ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, second.ReceiveVoid()));
   EXPECT_EQ(before + 2, ModuleLockCount());
-  EXPECT_EQ(1u, RefCount(first));
-  first->Release();
+  EXPECT_EQ(1u, RefCount(first.Get()));
+  first.Reset();
   EXPECT_EQ(before + 1, ModuleLockCount());
-  second->Release();
+  second.Reset();
   EXPECT_EQ(before, ModuleLockCount());
 
   // A refused interface destroys the new object again.
@@ -236,9 +237,10 @@ TEST(ControlOleObject, RegistryAnswersAndFixedAnswers) {
   ASSERT_EQ(S_OK, object->GetMiscStatus(DVASPECT_CONTENT, &misc));
   EXPECT_EQ(0x20191u, misc);
   LPOLESTR name = nullptr;
-  ASSERT_EQ(S_OK, object->GetUserType(USERCLASSTYPE_FULL, &name));
+  const HRESULT typed = object->GetUserType(USERCLASSTYPE_FULL, &name);
+  const UniqueTaskMemory nameBlock(name);
+  ASSERT_EQ(S_OK, typed);
   EXPECT_STREQ(L"Tolvane PC Meadow System Information Class", name);
-  CoTaskMemFree(name);
   // The class registers no verbs (the platform answers OLEOBJ_E_NOVERBS or,
   // under Wine, REGDB_E_KEYMISSING).
   ComPtr<IEnumOLEVERB> verbs;
@@ -329,8 +331,9 @@ TEST(ControlAdvise, OleAndDataAdvisesGoThroughThePlatformsHolders) {
     STATDATA data = {};
     ULONG fetched = 0;
     ASSERT_EQ(S_OK, list->Next(1, &data, &fetched));
+    ComPtr<IAdviseSink> fetchedSink = ComPtr<IAdviseSink>::Adopt(data.pAdvSink);
     EXPECT_EQ(connection, data.dwConnection);
-    if (data.pAdvSink) data.pAdvSink->Release();
+    fetchedSink.Reset();
     list.Reset();
     // Close tells the advise sinks.
     EXPECT_EQ(S_OK, object->Close(OLECLOSE_NOSAVE));

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handles.h"
+#include "base/unique_variant.h"
 #include "model/device_list.h"
 #include "tests/control/control_support.h"
 #include "tests/support/fake_platform.h"
@@ -137,18 +139,19 @@ TEST_F(MachineTest, DirectCallsReadTheListAndCheckEveryIndex) {
 
   // Text holding a number, and text that does not (the mutation run below
   // goes through the other types).
-  VARIANT text;
-  V_VT(&text) = VT_BSTR;
-  V_BSTR(&text) = SysAllocString(L"3");
+  UniqueVariant text;
+  VARIANT* number = text.Receive();
+  V_VT(number) = VT_BSTR;
+  V_BSTR(number) = SysAllocString(L"3");
   VARIANT out, res;
-  EXPECT_EQ(S_OK, control->GetDeviceTypeByIndex(&text, &out, &res));
+  EXPECT_EQ(S_OK, control->GetDeviceTypeByIndex(number, &out, &res));
   EXPECT_EQ(VT_BYREF | VT_BSTR, V_VT(&out));
   EXPECT_EQ("CPU", Narrow(*V_BSTRREF(&out)));
-  VariantClear(&text);
-  V_VT(&text) = VT_BSTR;
-  V_BSTR(&text) = SysAllocString(L"three");
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, control->GetDeviceTypeByIndex(&text, &out, &res));
-  VariantClear(&text);
+  VARIANT* word = text.Receive();
+  V_VT(word) = VT_BSTR;
+  V_BSTR(word) = SysAllocString(L"three");
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, control->GetDeviceTypeByIndex(word, &out, &res));
+  text.Reset();
 
   // Category and element ranges.
   VARIANT display = I4(6), bios = I4(2), category = I4(3), element = I4(0);
@@ -164,9 +167,9 @@ TEST_F(MachineTest, DirectCallsReadTheListAndCheckEveryIndex) {
   EXPECT_EQ(DISP_E_BADINDEX, control->GetSingleString(&bios, &zero, &negative, &out, &res));
   VARIANT last = I4(resolutions);
   EXPECT_EQ(DISP_E_BADINDEX, control->GetSingleString(&display, &category, &last, &out, &res));
-  EXPECT_EQ(S_OK, control->GetSingleString(&display, &category, &element, &out, &res));
-  EXPECT_EQ(VT_BSTR, V_VT(&out));
-  VariantClear(&out);
+  UniqueVariant line;
+  EXPECT_EQ(S_OK, control->GetSingleString(&display, &category, &element, line.Receive(), &res));
+  EXPECT_EQ(VT_BSTR, line.Type());
 
   // Null outputs.
   EXPECT_EQ(E_POINTER, control->GetCatCountByIndex(&zero, nullptr, &res));
@@ -182,15 +185,13 @@ TEST_F(MachineTest, DirectCallsReadTheListAndCheckEveryIndex) {
   EXPECT_EQ(E_POINTER, control->GetCatCountByIndex(nullptr, &out, &res));
 
   // Two reads of one element are two independent copies of the same text.
-  VARIANT first, second;
-  ASSERT_EQ(S_OK, control->GetSingleString(&bios, &zero, &zero, &first, &res));
-  ASSERT_EQ(S_OK, control->GetSingleString(&bios, &zero, &zero, &second, &res));
-  ASSERT_EQ(VT_BSTR, V_VT(&first));
-  ASSERT_EQ(VT_BSTR, V_VT(&second));
-  EXPECT_NE(V_BSTR(&first), V_BSTR(&second));
-  EXPECT_EQ(Narrow(V_BSTR(&first)), Narrow(V_BSTR(&second)));
-  VariantClear(&first);
-  VariantClear(&second);
+  UniqueVariant first, second;
+  ASSERT_EQ(S_OK, control->GetSingleString(&bios, &zero, &zero, first.Receive(), &res));
+  ASSERT_EQ(S_OK, control->GetSingleString(&bios, &zero, &zero, second.Receive(), &res));
+  ASSERT_EQ(VT_BSTR, first.Type());
+  ASSERT_EQ(VT_BSTR, second.Type());
+  EXPECT_NE(V_BSTR(&first.Get()), V_BSTR(&second.Get()));
+  EXPECT_EQ(Narrow(V_BSTR(&first.Get())), Narrow(V_BSTR(&second.Get())));
 
   ASSERT_EQ(S_OK, control->DeInitializeDeviceObjects(&res));
   EXPECT_EQ(1, V_I4(&res));
@@ -222,9 +223,8 @@ class Script {
     HRESULT hr = object_->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                                  &exception, &argumentError);
     scode = exception.scode;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
+    const UniqueBstr source(exception.bstrSource), description(exception.bstrDescription),
+        helpFile(exception.bstrHelpFile);
     return hr;
   }
 
@@ -312,30 +312,26 @@ TEST_F(MachineTest, APageReadsEverythingThroughInvoke) {
                                   &result));
       ASSERT_EQ(VT_I4, V_VT(&elements));
       for (LONG element = 0; element < V_I4(&elements); ++element) {
-        VARIANT text;
-        VariantInit(&text);
-        ASSERT_EQ(S_OK, script.Call(L"GetSingleString", {I4(device), I4(category), I4(element), Script::Ref(&text)},
-                                    &result));
+        UniqueVariant text;
+        ASSERT_EQ(S_OK, script.Call(L"GetSingleString",
+                                    {I4(device), I4(category), I4(element), Script::Ref(text.Receive())}, &result));
         EXPECT_EQ(1, V_I4(&result));
-        EXPECT_EQ(VT_BSTR, V_VT(&text));
+        EXPECT_EQ(VT_BSTR, text.Type());
         ++strings;
-        VariantClear(&text);
       }
     }
   }
   EXPECT_GE(strings, 5 + 5 + 4 + 5 + 11 + 6 + 7);
 
   // The BIOS line as the device itself formatted it.
-  VARIANT text;
-  VariantInit(&text);
-  ASSERT_EQ(S_OK, script.Call(L"GetSingleString", {I4(2), I4(0), I4(0), Script::Ref(&text)}, &result));
+  UniqueVariant text;
+  ASSERT_EQ(S_OK, script.Call(L"GetSingleString", {I4(2), I4(0), I4(0), Script::Ref(text.Receive())}, &result));
   BSTR* table = nullptr;
   ASSERT_EQ(1, DeviceListArray()[2]->GetCategory(0, &table));
-  EXPECT_EQ(Narrow(table[0]), Narrow(V_BSTR(&text)));
-  VariantClear(&text);
+  EXPECT_EQ(Narrow(table[0]), Narrow(V_BSTR(&text.Get())));
 
   // A bad index reaches the script as an exception carrying DISP_E_BADINDEX.
-  EXPECT_EQ(DISP_E_EXCEPTION, script.Call(L"GetCatCountByIndex", {I4(7), Script::Ref(&text)}, &result));
+  EXPECT_EQ(DISP_E_EXCEPTION, script.Call(L"GetCatCountByIndex", {I4(7), Script::Ref(text.Receive())}, &result));
   EXPECT_EQ(DISP_E_BADINDEX, script.scode);
 
   ASSERT_EQ(S_OK, script.Call(L"DeInitializeDeviceObjects", {}, &result));
@@ -420,13 +416,13 @@ TEST_F(MachineTest, MutationRunOverInvokeArguments) {
     V_VARIANTREF(&v) = &nested;
     values.push_back({v, 1});
   }
-  BSTR one = SysAllocString(L"1"), junk = SysAllocString(L"1x"), empty = SysAllocString(L"");
-  for (BSTR text : {one, junk, empty, static_cast<BSTR>(nullptr)}) {
+  const UniqueBstr one(SysAllocString(L"1")), junk(SysAllocString(L"1x")), empty(SysAllocString(L""));
+  for (BSTR text : {one.Get(), junk.Get(), empty.Get(), static_cast<BSTR>(nullptr)}) {
     VARIANT v;
     VariantInit(&v);
     V_VT(&v) = VT_BSTR;
     V_BSTR(&v) = text;
-    values.push_back({v, text == one ? 1 : kRefused});
+    values.push_back({v, text == one.Get() ? 1 : kRefused});
   }
 
   struct Method {
@@ -444,9 +440,8 @@ TEST_F(MachineTest, MutationRunOverInvokeArguments) {
       for (const auto& value : values) {
         std::vector<VARIANT> args;
         for (int i = 0; i < method.indices; ++i) args.push_back(i == position ? value.first : I4(0));
-        VARIANT out;
-        VariantInit(&out);
-        args.push_back(Script::Ref(&out));
+        UniqueVariant out;
+        args.push_back(Script::Ref(out.Receive()));
         const HRESULT hr = script.Call(method.name, args, &result);
         ++calls;
         const bool valid = value.second >= 0 && value.second < limits[position];
@@ -459,7 +454,6 @@ TEST_F(MachineTest, MutationRunOverInvokeArguments) {
         }
         EXPECT_EQ(valid, SUCCEEDED(hr)) << "method " << Narrow(method.name) << " argument " << position
                                         << " type " << V_VT(&value.first) << " index " << value.second;
-        VariantClear(&out);
       }
     }
   }
@@ -469,9 +463,6 @@ TEST_F(MachineTest, MutationRunOverInvokeArguments) {
   // Null output pointers through the interface itself.
   VARIANT zero = I4(0);
   EXPECT_EQ(E_POINTER, granted->GetSingleString(&zero, &zero, &zero, nullptr, nullptr));
-  SysFreeString(one);
-  SysFreeString(junk);
-  SysFreeString(empty);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "base/handles.h"
 #include "devices/display_modes.h"
 #include "tests/devices_registry/device_strings.h"
 #include "tests/support/registry_fixture.h"
@@ -183,21 +184,21 @@ TEST_F(DisplayAdapterTest, LongNamesAndDriverTextsStayWithinBounds) {
   // A resolution name of 255 characters: its line is cut at 259.
   const std::string name(255, 'R');
   machine_.AddDisplayModes(kDriver, {{"16", {}}});
-  HKEY depth = nullptr;
+  UniqueRegistryKey depth;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kClassPath) + kDriver + "\\MODES\\16").c_str(),
-                                         0, KEY_ALL_ACCESS, &depth));
-  test::CreateKey(depth, name);
+                                         0, KEY_ALL_ACCESS, depth.Receive()));
+  test::CreateKey(depth.Get(), name);
   EXPECT_EQ((Lines{"Max Listed Color Depth", (name + ": 16-Bit").substr(0, 259)}), Listed({}));
-  test::DeleteTree(depth, name);
-  RegCloseKey(depth);
+  test::DeleteTree(depth.Get(), name);
+  depth.Reset();
   test::DeleteTree(HKEY_LOCAL_MACHINE, std::string(kClassPath) + kDriver);
 
   // A "Driver" text too long for the "MODES" path is refused, not cut: the cut
   // path would name the class key of another driver, which lists modes.
   const std::string stem(259 - (sizeof kClassPath - 1), 'D');
-  HKEY classes = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassPath, 0, KEY_ALL_ACCESS, &classes));
-  test::CreateKey(classes, stem + "\\MODES\\16\\640,480");
+  UniqueRegistryKey classes;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassPath, 0, KEY_ALL_ACCESS, classes.Receive()));
+  test::CreateKey(classes.Get(), stem + "\\MODES\\16\\640,480");
   AddAdapter(stem + "\\0000");
   machine_.SetDisplaySettings("16", "640,480");
   auto adapter = Make();
@@ -205,8 +206,7 @@ TEST_F(DisplayAdapterTest, LongNamesAndDriverTextsStayWithinBounds) {
   const test::CategoryRead read = test::ReadCategory(*adapter, 3);
   EXPECT_EQ(1, read.ok);
   EXPECT_EQ((Lines{"Max Listed Color Depth"}), read.lines);
-  test::DeleteTree(classes, stem);
-  RegCloseKey(classes);
+  test::DeleteTree(classes.Get(), stem);
 }
 
 }  // namespace

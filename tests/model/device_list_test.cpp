@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/com_ptr.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/registry_fixture.h"
 
@@ -158,10 +159,10 @@ DWORD WINAPI TearDownsOnOwnApartment(void* result) {
   TerminateDeviceList();
   TerminateDeviceList();
   TerminateDeviceList();
-  IUnknown* table = nullptr;
-  const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IUnknown, reinterpret_cast<void**>(&table));
-  if (table) table->Release();
+  ComPtr<IUnknown> table;
+  const HRESULT hr =
+      CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, table.ReceiveVoid());
+  table.Reset();
   *static_cast<HRESULT*>(result) = hr;
   CoUninitialize();
   return 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/handles.h"
 #include "tests/support/registry_fixture.h"
 
 namespace devlore {
@@ -68,29 +69,36 @@ TEST(FormatByteSize, WritesNothingBelowOneKilobyte) {
   EXPECT_EQ(0, FormatByteSize(4096, nullptr));
 }
 
-TEST(AnsiToWide, ConvertsWithTheTerminator) {
+// AnsiToWide with its copy held by an owner from the start.
+HRESULT OwnedWide(const char* text, UniqueTaskMemory& copy) {
   wchar_t* wide = nullptr;
-  ASSERT_EQ(S_OK, AnsiToWide("Drive C:", &wide));
-  ASSERT_NE(nullptr, wide);
-  EXPECT_STREQ(L"Drive C:", wide);
-  CoTaskMemFree(wide);
+  const HRESULT result = AnsiToWide(text, &wide);
+  copy.Reset(wide);
+  return result;
+}
 
-  ASSERT_EQ(S_OK, AnsiToWide("", &wide));
-  ASSERT_NE(nullptr, wide);
-  EXPECT_EQ(L'\0', wide[0]);
-  CoTaskMemFree(wide);
+const wchar_t* Wide(const UniqueTaskMemory& copy) { return static_cast<const wchar_t*>(copy.Get()); }
 
-  wide = reinterpret_cast<wchar_t*>(1);
+TEST(AnsiToWide, ConvertsWithTheTerminator) {
+  UniqueTaskMemory copy;
+  ASSERT_EQ(S_OK, OwnedWide("Drive C:", copy));
+  ASSERT_NE(nullptr, Wide(copy));
+  EXPECT_STREQ(L"Drive C:", Wide(copy));
+
+  ASSERT_EQ(S_OK, OwnedWide("", copy));
+  ASSERT_NE(nullptr, Wide(copy));
+  EXPECT_EQ(L'\0', Wide(copy)[0]);
+
+  wchar_t* wide = reinterpret_cast<wchar_t*>(1);
   EXPECT_EQ(S_OK, AnsiToWide(nullptr, &wide));
   EXPECT_EQ(nullptr, wide);
 }
 
 TEST(AnsiToWide, ConvertsTheWesternPlusMinusSign) {
   ASSERT_EQ(1252u, GetACP()) << "the test prefix must run under the Western code page";
-  wchar_t* wide = nullptr;
-  ASSERT_EQ(S_OK, AnsiToWide("233 MHz (\xB1 3MHz)", &wide));
-  EXPECT_STREQ(L"233 MHz (\u00B1 3MHz)", wide);
-  CoTaskMemFree(wide);
+  UniqueTaskMemory copy;
+  ASSERT_EQ(S_OK, OwnedWide("233 MHz (\xB1 3MHz)", copy));
+  EXPECT_STREQ(L"233 MHz (\u00B1 3MHz)", Wide(copy));
 }
 
 TEST(ConvertElementStrings, MakesOneBstrPerLine) {
@@ -98,12 +106,12 @@ TEST(ConvertElementStrings, MakesOneBstrPerLine) {
   char second[] = "";
   char* lines[] = {first, second};
   BSTR strings[2] = {};
-  ASSERT_EQ(1, ConvertElementStrings(lines, strings, 2));
+  const int converted = ConvertElementStrings(lines, strings, 2);
+  const UniqueBstr owners[] = {UniqueBstr(strings[0]), UniqueBstr(strings[1])};
+  ASSERT_EQ(1, converted);
   EXPECT_STREQ(L"Memory Summary", strings[0]);
   ASSERT_NE(nullptr, strings[1]);
   EXPECT_EQ(0u, SysStringLen(strings[1]));
-  SysFreeString(strings[0]);
-  SysFreeString(strings[1]);
 }
 
 TEST(ConvertElementStrings, ANullLineEndsTheConversionWithFailure) {
@@ -113,10 +121,10 @@ TEST(ConvertElementStrings, ANullLineEndsTheConversionWithFailure) {
   char* lines[] = {first, nullptr, third};
   BSTR strings[3] = {};
   EXPECT_EQ(0, ConvertElementStrings(lines, strings, 3));
+  const UniqueBstr owners[] = {UniqueBstr(strings[0]), UniqueBstr(strings[1]), UniqueBstr(strings[2])};
   EXPECT_STREQ(L"one", strings[0]);
   EXPECT_EQ(nullptr, strings[1]);
   EXPECT_EQ(nullptr, strings[2]);
-  SysFreeString(strings[0]);
 }
 
 class ReadRegistryValueTest : public ::testing::Test {

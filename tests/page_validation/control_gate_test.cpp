@@ -4,6 +4,8 @@
 
 #include <ocidl.h>
 
+#include "base/com_ptr.h"
+#include "base/unique_variant.h"
 #include "Devlore_h.h"
 #include "control/sysinfo_factory.h"
 #include "tests/page_validation/browser_page.h"
@@ -19,25 +21,22 @@ constexpr wchar_t kCode[] = L"{7C3E5A91-B46D-42e8-A1F7-5D09C2E84B3F}";
 class ControlGate : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, reinterpret_cast<void**>(&object_)));
-    ASSERT_EQ(S_OK, object_->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&script_)));
+    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, object_.ReceiveVoid()));
+    ASSERT_EQ(S_OK, object_.QueryInto(IID_ISysInfo1, script_));
   }
   void TearDown() override {
-    if (script_) script_->Release();
-    if (object_) object_->Release();
+    script_.Reset();
+    object_.Reset();
   }
 
   // The answer of a gated method: S_OK with access, E_ACCESSDENIED without.
   HRESULT Gated() {
-    VARIANT count;
-    VariantInit(&count);
-    const HRESULT hr = script_->GetObjectCount(&count);
-    VariantClear(&count);
-    return hr;
+    UniqueVariant count;
+    return script_->GetObjectCount(count.Receive());
   }
 
-  IOleObject* object_ = nullptr;
-  ISysInfo1* script_ = nullptr;
+  ComPtr<IOleObject> object_;
+  ComPtr<ISysInfo1> script_;
 };
 
 TEST_F(ControlGate, ClosedUntilDecided) {
@@ -60,17 +59,15 @@ TEST_F(ControlGate, AForeignPageIsRefusedButTheSiteIsStillKept) {
   BrowserPage page(L"http://www.example.com/", kMsie4);
   EXPECT_EQ(S_OK, object_->SetClientSite(&page.site));
   EXPECT_EQ(E_ACCESSDENIED, Gated());
-  IOleClientSite* kept = nullptr;
-  EXPECT_EQ(S_OK, object_->GetClientSite(&kept));
-  EXPECT_EQ(static_cast<IOleClientSite*>(&page.site), kept);
-  if (kept) kept->Release();
+  ComPtr<IOleClientSite> kept;
+  EXPECT_EQ(S_OK, object_->GetClientSite(kept.Receive()));
+  EXPECT_EQ(static_cast<IOleClientSite*>(&page.site), kept.Get());
+  kept.Reset();
   EXPECT_EQ(E_ACCESSDENIED, object_->SetHostNames(L"App", kCode));
   EXPECT_EQ(E_ACCESSDENIED, Gated());
   // Destroying the object gives back every reference it took.
-  object_->Release();
-  object_ = nullptr;
-  script_->Release();
-  script_ = nullptr;
+  object_.Reset();
+  script_.Reset();
   page.ExpectBalanced();
 }
 
@@ -98,19 +95,19 @@ TEST_F(ControlGate, LookAlikeHostsAreRefused) {
                         Case{L"http://devlore.\x0131o/", false}, Case{L"http://evil.com\\@devlore.io/", false},
                         Case{L"http://evil.com\\.devlore.io/", false}, Case{L"http://devlore.io/a\\b", true},
                         Case{L"http://www.devlore.io/", true}}) {
-    IOleObject* object = nullptr;
-    ISysInfo1* script = nullptr;
-    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, reinterpret_cast<void**>(&object)));
-    ASSERT_EQ(S_OK, object->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&script)));
+    ComPtr<IOleObject> object;
+    ComPtr<ISysInfo1> script;
+    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, object.ReceiveVoid()));
+    ASSERT_EQ(S_OK, object.QueryInto(IID_ISysInfo1, script));
     BrowserPage page(c.url, kMsie4);
     EXPECT_EQ(S_OK, object->SetClientSite(&page.site));
-    VARIANT count;
-    VariantInit(&count);
-    EXPECT_EQ(c.allowed ? S_OK : E_ACCESSDENIED, script->GetObjectCount(&count)) << testing::PrintToString(std::wstring(c.url));
-    VariantClear(&count);
+    UniqueVariant count;
+    EXPECT_EQ(c.allowed ? S_OK : E_ACCESSDENIED, script->GetObjectCount(count.Receive()))
+        << testing::PrintToString(std::wstring(c.url));
+    count.Reset();
     EXPECT_EQ(S_OK, object->SetClientSite(nullptr));
-    script->Release();
-    object->Release();
+    script.Reset();
+    object.Reset();
     page.ExpectBalanced();
   }
 }
@@ -121,12 +118,12 @@ TEST_F(ControlGate, QuickActivationRunsThePageCheck) {
     bool allowed;
   };
   for (const Case& c : {Case{L"http://devlore.io/", true}, Case{L"http://devlore.io.example.com/", false}}) {
-    IOleObject* object = nullptr;
-    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, reinterpret_cast<void**>(&object)));
-    IQuickActivate* quick = nullptr;
-    ISysInfo1* script = nullptr;
-    ASSERT_EQ(S_OK, object->QueryInterface(IID_IQuickActivate, reinterpret_cast<void**>(&quick)));
-    ASSERT_EQ(S_OK, object->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&script)));
+    ComPtr<IOleObject> object;
+    ASSERT_EQ(S_OK, CreateSysInfoObject(nullptr, IID_IOleObject, object.ReceiveVoid()));
+    ComPtr<IQuickActivate> quick;
+    ComPtr<ISysInfo1> script;
+    ASSERT_EQ(S_OK, object.QueryInto(IID_IQuickActivate, quick));
+    ASSERT_EQ(S_OK, object.QueryInto(IID_ISysInfo1, script));
     BrowserPage page(c.url, kMsie4);
     QACONTAINER container = {};
     container.cbSize = sizeof(container);
@@ -134,13 +131,12 @@ TEST_F(ControlGate, QuickActivationRunsThePageCheck) {
     QACONTROL control = {};
     control.cbSize = sizeof(control);
     EXPECT_EQ(S_OK, quick->QuickActivate(&container, &control));
-    VARIANT count;
-    VariantInit(&count);
-    EXPECT_EQ(c.allowed ? S_OK : E_ACCESSDENIED, script->GetObjectCount(&count)) << c.allowed;
-    VariantClear(&count);
-    quick->Release();
-    script->Release();
-    object->Release();
+    UniqueVariant count;
+    EXPECT_EQ(c.allowed ? S_OK : E_ACCESSDENIED, script->GetObjectCount(count.Receive())) << c.allowed;
+    count.Reset();
+    quick.Reset();
+    script.Reset();
+    object.Reset();
     page.ExpectBalanced();
   }
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/unique_variant.h"
 #include "control/page_validation.h"
 #include "control/page_validation_internal.h"
 #include "control/site_lock.h"
@@ -41,16 +42,16 @@ TEST(GetPropertyByName, HandsOutObjectsAndStringsOnly) {
   object.SetOdd(L"number", FakeDispatch::Kind::Number);
   object.SetOdd(L"broken", FakeDispatch::Kind::InvokeFails);
 
-  VARIANT value;
-  ASSERT_TRUE(GetPropertyByName(&object, L"child", VT_DISPATCH, &value));
-  EXPECT_EQ(VT_DISPATCH, value.vt);
-  EXPECT_EQ(static_cast<IDispatch*>(&child), value.pdispVal);
+  UniqueVariant value;
+  ASSERT_TRUE(GetPropertyByName(&object, L"child", VT_DISPATCH, value.Receive()));
+  EXPECT_EQ(VT_DISPATCH, value.Type());
+  EXPECT_EQ(static_cast<IDispatch*>(&child), value.Get().pdispVal);
   EXPECT_EQ(2, child.refs);
-  VariantClear(&value);
+  value.Reset();
 
-  ASSERT_TRUE(GetPropertyByName(&object, L"text", VT_BSTR, &value));
-  EXPECT_STREQ(L"hello", value.bstrVal);
-  VariantClear(&value);
+  ASSERT_TRUE(GetPropertyByName(&object, L"text", VT_BSTR, value.Receive()));
+  EXPECT_STREQ(L"hello", value.Get().bstrVal);
+  value.Reset();
 
   // Failures leave an empty variant and take no reference.
   struct Case {
@@ -60,11 +61,12 @@ TEST(GetPropertyByName, HandsOutObjectsAndStringsOnly) {
   for (const Case& c : {Case{L"missing", VT_DISPATCH}, Case{L"nullObject", VT_DISPATCH},
                         Case{L"nullText", VT_BSTR}, Case{L"number", VT_DISPATCH}, Case{L"number", VT_BSTR},
                         Case{L"broken", VT_DISPATCH}, Case{L"text", VT_DISPATCH}, Case{L"child", VT_BSTR}}) {
-    value.vt = VT_I2;
-    EXPECT_FALSE(GetPropertyByName(&object, c.name, c.type, &value)) << c.name;
-    EXPECT_EQ(VT_EMPTY, value.vt) << c.name;
+    VARIANT* slot = value.Receive();
+    slot->vt = VT_I2;
+    EXPECT_FALSE(GetPropertyByName(&object, c.name, c.type, slot)) << c.name;
+    EXPECT_EQ(VT_EMPTY, value.Type()) << c.name;
   }
-  EXPECT_FALSE(GetPropertyByName(nullptr, L"child", VT_DISPATCH, &value));
+  EXPECT_FALSE(GetPropertyByName(nullptr, L"child", VT_DISPATCH, value.Receive()));
   EXPECT_EQ(1, object.refs);
   EXPECT_EQ(1, child.refs);
 }

@@ -36,21 +36,21 @@ TEST(Platform, AnsiCodePageIsWestern) {
 TEST(Platform, DynamicRegistryRootHoldsKeys) {
   // Windows 9x keeps the present device nodes under HKEY_DYN_DATA.
   const char* path = "Config Manager\\DevloreSmoke";
-  HKEY key = nullptr;
+  devlore::UniqueRegistryKey key;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_DYN_DATA, path, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr));
+                                           nullptr, key.Receive(), nullptr));
   const char text[] = "present";
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Status", 0, REG_SZ,
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "Status", 0, REG_SZ,
                                           reinterpret_cast<const BYTE*>(text), sizeof text));
-  RegCloseKey(key);
+  key.Reset();
 
   char read[32] = {};
   DWORD size = sizeof read;
   DWORD type = 0;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_DYN_DATA, path, 0, KEY_READ, &key));
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Status", nullptr, &type,
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_DYN_DATA, path, 0, KEY_READ, key.Receive()));
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.Get(), "Status", nullptr, &type,
                                             reinterpret_cast<BYTE*>(read), &size));
-  RegCloseKey(key);
+  key.Reset();
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
   EXPECT_STREQ("present", read);
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_DYN_DATA, path));

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/handles.h"
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -44,20 +46,18 @@ inline void SnapshotInto(HKEY key, const std::string& path, Tree& tree) {
     values[name] = {type, data.substr(0, dataSize)};
   }
   for (DWORD i = 0; RegEnumKeyA(key, i, name, 256) == ERROR_SUCCESS; ++i) {
-    HKEY child;
-    if (RegOpenKeyExA(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
-    SnapshotInto(child, path.empty() ? name : path + "\\" + name, tree);
-    RegCloseKey(child);
+    devlore::UniqueRegistryKey child;
+    if (RegOpenKeyExA(key, name, 0, KEY_READ, child.Receive()) != ERROR_SUCCESS) continue;
+    SnapshotInto(child.Get(), path.empty() ? name : path + "\\" + name, tree);
   }
 }
 
 // Everything below root\path; empty when the key does not exist.
 inline Tree Snapshot(HKEY root, const std::string& path) {
   Tree tree;
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return tree;
-  SnapshotInto(key, "", tree);
-  RegCloseKey(key);
+  devlore::UniqueRegistryKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return tree;
+  SnapshotInto(key.Get(), "", tree);
   return tree;
 }
 

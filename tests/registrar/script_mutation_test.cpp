@@ -88,14 +88,14 @@ TEST(ScriptMutation, DamagedScriptsEndInAnErrorOrSuccessInsideTheScratchRoot) {
       {HKEY_CLASSES_ROOT, "HKCR"}, {HKEY_LOCAL_MACHINE, "HKLM"}, {HKEY_USERS, "HKU"},
       {HKEY_CURRENT_CONFIG, "HKCC"}, {HKEY_DYN_DATA, "HKDD"},     {HKEY_CURRENT_USER, "HKCU"}};
   DeleteTree(HKEY_CURRENT_USER, kScratchPath);
-  std::vector<HKEY> targets(names.size());
+  std::vector<devlore::UniqueRegistryKey> targets(names.size());
   std::vector<RootRedirect*> redirects;
   for (size_t i = 0; i < names.size(); ++i) {
     const std::string path = std::string(kScratchPath) + "\\" + names[i].second;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &targets[i], nullptr));
+                                             nullptr, targets[i].Receive(), nullptr));
   }
-  for (size_t i = 0; i < names.size(); ++i) redirects.push_back(new RootRedirect(names[i].first, targets[i]));
+  for (size_t i = 0; i < names.size(); ++i) redirects.push_back(new RootRedirect(names[i].first, targets[i].Get()));
   ASSERT_TRUE(redirects[0]->ok());
 
   std::map<std::string, int> counts;
@@ -119,15 +119,15 @@ TEST(ScriptMutation, DamagedScriptsEndInAnErrorOrSuccessInsideTheScratchRoot) {
     if (kind == "original") EXPECT_TRUE(results[0] == S_OK && results[1] == S_OK);
     // Whatever install and remove leave besides the "CLSID" key the script keeps.
     Tree left;
-    for (size_t i = 0; i < names.size(); ++i) SnapshotInto(targets[i], names[i].second, left);
+    for (size_t i = 0; i < names.size(); ++i) SnapshotInto(targets[i].Get(), names[i].second, left);
     for (const auto& name : names) left.erase(name.second);
     left.erase("HKCR\\CLSID");
     if (!left.empty() && ++leftovers && verbose) std::printf("--- %s leaves %s:\n%s\n", kind.c_str(), left.begin()->first.c_str(), script.c_str());
-    for (HKEY target : targets) RegDeleteTreeA(target, nullptr);
+    for (const auto& target : targets) RegDeleteTreeA(target.Get(), nullptr);
   }
   const DWORD elapsed = GetTickCount() - start;
   for (size_t i = names.size(); i-- > 0;) delete redirects[i];
-  for (HKEY target : targets) RegCloseKey(target);
+  for (auto& target : targets) target.Reset();
 
   std::printf("mutation run: %zu scripts in %lu ms, %d leave keys behind after install and remove (NoRemove)\n",
               cases.size(), static_cast<unsigned long>(elapsed), leftovers);

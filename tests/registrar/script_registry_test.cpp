@@ -159,10 +159,10 @@ TEST_F(ScriptRemove, KeysAlreadyGoneDoNotStopTheirSiblings) {
   DeleteTree(HKEY_CURRENT_USER, At("P\\A"));
   DeleteTree(HKEY_CURRENT_USER, At("P\\C"));
   // Without its named value B goes at once, and its block is read over.
-  HKEY b;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, At("P\\B").c_str(), 0, KEY_ALL_ACCESS, &b));
-  RegDeleteValueA(b, "X");
-  RegCloseKey(b);
+  devlore::UniqueRegistryKey b;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, At("P\\B").c_str(), 0, KEY_ALL_ACCESS, b.Receive()));
+  RegDeleteValueA(b.Get(), "X");
+  b.Reset();
   EXPECT_EQ(S_OK, Remove(body));
   EXPECT_EQ(kEmpty, Scratch());
 }

@@ -330,7 +330,7 @@ TEST_F(ClassObjectTest, RacingRequestsCreateTheClassObjectOnce) {
   EXPECT_EQ(1, g_trackedCreations);
   for (int i = 0; i < kThreads; ++i) {
     EXPECT_EQ(results[0], results[i]);
-    if (results[i]) static_cast<IUnknown*>(results[i])->Release();
+    const ComPtr<IUnknown> result = ComPtr<IUnknown>::Adopt(static_cast<IUnknown*>(results[i]));
   }
   EXPECT_NE(nullptr, results[0]);
 }

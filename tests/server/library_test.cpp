@@ -34,21 +34,19 @@ class Library {
   explicit Library(const std::string& path) : path_(path), module_(LoadLibraryA(path.c_str())) {
     if (!module_) return;
     getClassObject = reinterpret_cast<GetClassObjectFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    canUnloadNow = reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+        reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllGetClassObject")));
+    canUnloadNow =
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllCanUnloadNow")));
     registerServer =
-        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllRegisterServer")));
     unregisterServer =
-        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
-  }
-  ~Library() {
-    if (module_) FreeLibrary(module_);
+        reinterpret_cast<PlainFunction>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllUnregisterServer")));
   }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
   bool Loaded() const { return module_ && getClassObject && canUnloadNow && registerServer && unregisterServer; }
-  HMODULE Module() const { return module_; }
+  HMODULE Module() const { return module_.Get(); }
   const std::string& Path() const { return path_; }
 
   ComPtr<IClassFactory> Factory() const {
@@ -64,7 +62,7 @@ class Library {
 
  private:
   std::string path_;
-  HMODULE module_;
+  UniqueModule module_;
 };
 
 class LibraryTest : public testing::Test {
@@ -167,17 +165,17 @@ TEST_F(LibraryTest, AggregationOnlyThroughIUnknown) {
   ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
   ASSERT_NE(nullptr, outer.inner);
   EXPECT_EQ(S_FALSE, library_.canUnloadNow());
-  ISysInfo1* info = nullptr;
-  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_ISysInfo1, reinterpret_cast<void**>(&info)));
+  ComPtr<ISysInfo1> info;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_ISysInfo1, info.ReceiveVoid()));
   // Interfaces of the aggregated object count their references on the outer object.
   EXPECT_EQ(2u, outer.references);
   const int queriesBefore = outer.queries;
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(S_OK, info->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-  EXPECT_EQ(&outer, identity);
+  ComPtr<IUnknown> identity;
+  ASSERT_EQ(S_OK, info.QueryInto(IID_IUnknown, identity));
+  EXPECT_EQ(&outer, identity.Get());
   EXPECT_EQ(queriesBefore + 1, outer.queries);
-  identity->Release();
-  info->Release();
+  identity.Reset();
+  info.Reset();
   EXPECT_EQ(1u, outer.references);
   EXPECT_EQ(0u, outer.inner->Release());
   outer.inner = nullptr;
@@ -553,10 +551,9 @@ struct MultithreadedClient {
                                          control.ReceiveVoid());
       if (SUCCEEDED(client->created)) {
         client->session = control->ValidateSession(&client->platform);
-        VARIANT count;
-        VariantInit(&count);
-        client->gated = control->GetObjectCount(&count);
-        VariantClear(&count);
+        UniqueVariant count;
+        client->gated = control->GetObjectCount(count.Receive());
+        count.Reset();
         OLECHAR* name = const_cast<OLECHAR*>(L"GetSingleString");
         client->byName = control->GetIDsOfNames(IID_NULL, &name, 1, 0, &client->id);
         // The host access code, presented through the object's own proxy,
@@ -692,7 +689,8 @@ TEST(LibraryResources, VersionInformation) {
 }
 
 TEST(LibraryResources, ScriptTypeLibraryAndToolboxBitmap) {
-  HMODULE file = LoadLibraryExA(test::BesideProgram("Devlore.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const UniqueModule data(LoadLibraryExA(test::BesideProgram("Devlore.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const HMODULE file = data.Get();
   ASSERT_NE(nullptr, file);
   HRSRC script = FindResourceA(file, MAKEINTRESOURCEA(102), "REGISTRY");
   ASSERT_NE(nullptr, script);
@@ -709,7 +707,6 @@ TEST(LibraryResources, ScriptTypeLibraryAndToolboxBitmap) {
   EXPECT_EQ(static_cast<DWORD>(BI_RGB), header->biCompression);
   // Header, 16 palette entries and 16 rows of 8 bytes.
   EXPECT_EQ(40u + 16 * 4 + 16 * 8, SizeofResource(file, bitmap));
-  FreeLibrary(file);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/com_ptr.h"
+#include "base/handles.h"
 #include "server/class_table.h"
 #include "server/server_module.h"
 #include "tests/server/server_test_support.h"
@@ -64,9 +66,9 @@ class RegistrationTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     // The built library, for a module that carries the type library.
-    library_ = LoadLibraryA(test::BesideProgram("Devlore.DLL").c_str());
-    ASSERT_NE(nullptr, library_);
-    InitializeModule(g_table, library_);
+    library_.Reset(LoadLibraryA(test::BesideProgram("Devlore.DLL").c_str()));
+    ASSERT_TRUE(library_.IsValid());
+    InitializeModule(g_table, library_.Get());
     g_calls.clear();
     g_plainResult = S_OK;
     test::RemoveSysInfoRegistration();
@@ -76,10 +78,10 @@ class RegistrationTest : public testing::Test {
     test::DeleteTree(HKEY_CLASSES_ROOT, kCategorisedKey);
     test::RemoveSysInfoRegistration();
     TerminateModule();
-    if (library_) FreeLibrary(library_);
+    library_.Reset();
     CoUninitialize();
   }
-  HMODULE library_ = nullptr;
+  UniqueModule library_;
 };
 
 TEST_F(RegistrationTest, BulkRegistrationPassesOverDescribedRowsAndAddsCategories) {
@@ -131,40 +133,40 @@ TEST_F(RegistrationTest, NoCategoryListIsNothingToDo) {
 }
 
 TEST_F(RegistrationTest, LoadServerTypeLibGivesThePathThatLoaded) {
-  BSTR path = reinterpret_cast<BSTR>(1);
-  ITypeLib* typeLib = reinterpret_cast<ITypeLib*>(1);
-  ASSERT_EQ(S_OK, LoadServerTypeLib(nullptr, &path, &typeLib));
-  ASSERT_NE(nullptr, typeLib);
+  UniqueBstr path;
+  ComPtr<ITypeLib> typeLib;
+  ASSERT_EQ(S_OK, LoadServerTypeLib(nullptr, path.Receive(), typeLib.Receive()));
+  ASSERT_NE(nullptr, typeLib.Get());
   TLIBATTR* attributes = nullptr;
   ASSERT_EQ(S_OK, typeLib->GetLibAttr(&attributes));
   EXPECT_TRUE(IsEqualGUID(attributes->guid, GUID({0x6F1B52C5, 0x3D07, 0x4E21, {0x9A, 0x58, 0x2C, 0x7D, 0x4E, 0x90, 0xB3, 0xA1}})));
   EXPECT_EQ(1, attributes->wMajorVerNum);
   EXPECT_EQ(0, attributes->wMinorVerNum);
   typeLib->ReleaseTLibAttr(attributes);
-  typeLib->Release();
+  typeLib.Reset();
   char narrow[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, sizeof narrow, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, path.Get(), -1, narrow, sizeof narrow, nullptr, nullptr);
   EXPECT_STREQ(test::BesideProgram("Devlore.DLL").c_str(), narrow);
-  SysFreeString(path);
 
-  EXPECT_EQ(E_POINTER, LoadServerTypeLib(nullptr, nullptr, &typeLib));
-  EXPECT_EQ(nullptr, typeLib);
+  ITypeLib* unwritten = reinterpret_cast<ITypeLib*>(1);
+  EXPECT_EQ(E_POINTER, LoadServerTypeLib(nullptr, nullptr, &unwritten));
+  EXPECT_EQ(nullptr, unwritten);
 }
 
 TEST_F(RegistrationTest, IndexTextIsAppendedToTheFileNameWithinBounds) {
-  BSTR path = nullptr;
-  ITypeLib* typeLib = nullptr;
-  ASSERT_EQ(S_OK, LoadServerTypeLib(L"\\1", &path, &typeLib));
-  typeLib->Release();
+  UniqueBstr loadedPath;
+  ComPtr<ITypeLib> loaded;
+  ASSERT_EQ(S_OK, LoadServerTypeLib(L"\\1", loadedPath.Receive(), loaded.Receive()));
+  ASSERT_NE(nullptr, loaded.Get());
+  loaded.Reset();
   char narrow[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, sizeof narrow, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, loadedPath.Get(), -1, narrow, sizeof narrow, nullptr, nullptr);
   EXPECT_EQ(test::BesideProgram("Devlore.DLL") + "\\1", narrow);
-  SysFreeString(path);
 
   // An index text that cannot fit beside the file name is refused, not cut.
   const std::wstring tooLong(2 * MAX_PATH, L'9');
-  path = reinterpret_cast<BSTR>(1);
-  typeLib = reinterpret_cast<ITypeLib*>(1);
+  BSTR path = reinterpret_cast<BSTR>(1);
+  ITypeLib* typeLib = reinterpret_cast<ITypeLib*>(1);
   EXPECT_EQ(E_INVALIDARG, LoadServerTypeLib(tooLong.c_str(), &path, &typeLib));
   EXPECT_EQ(nullptr, path);
   EXPECT_EQ(nullptr, typeLib);
@@ -180,7 +182,7 @@ TEST_F(RegistrationTest, ModuleWithoutTypeLibraryOrTlbFileFailsWithNullOutputs) 
   EXPECT_EQ(nullptr, typeLib);
   EXPECT_TRUE(FAILED(UpdateServerTypeLib(nullptr, TRUE)));
   EXPECT_TRUE(FAILED(UpdateServerTypeLib(nullptr, FALSE)));
-  Module().typeLibraryInstance = library_;
+  Module().typeLibraryInstance = library_.Get();
 }
 
 std::string WithTlb(const std::string& path, size_t size = MAX_PATH) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/handles.h"
 #include "tests/support/registry_fixture.h"
 
 namespace devlore::test {
@@ -39,8 +40,8 @@ std::string Describe(DWORD type, const std::vector<BYTE>& data, DWORD size) {
 }
 
 void ReadInto(HKEY root, const std::string& path, const std::string& prefix, RegistryTree& tree) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  UniqueRegistryKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return;
   // The key itself, so that empty keys show too.
   tree[prefix + "\\"] = "key";
   for (DWORD index = 0;; ++index) {
@@ -49,16 +50,15 @@ void ReadInto(HKEY root, const std::string& path, const std::string& prefix, Reg
     DWORD type = 0;
     std::vector<BYTE> data(65536);
     DWORD dataSize = static_cast<DWORD>(data.size());
-    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS) break;
+    if (RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS) break;
     tree[prefix + "\\" + (nameSize ? std::string(name, nameSize) : std::string("@"))] =
         Describe(type, data, dataSize);
   }
   for (DWORD index = 0;; ++index) {
     char name[MAX_PATH];
-    if (RegEnumKeyA(key, index, name, MAX_PATH) != ERROR_SUCCESS) break;
+    if (RegEnumKeyA(key.Get(), index, name, MAX_PATH) != ERROR_SUCCESS) break;
     ReadInto(root, path + "\\" + name, prefix + "\\" + name, tree);
   }
-  RegCloseKey(key);
 }
 
 }  // namespace
@@ -70,14 +70,14 @@ RegistryTree ReadTree(HKEY root, const std::string& path) {
 }
 
 std::string ReadString(HKEY root, const std::string& path, const std::string& name) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<missing>";
+  UniqueRegistryKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return "<missing>";
   char data[4096];
   DWORD size = sizeof data;
   DWORD type = 0;
   const LONG status =
-      RegQueryValueExA(key, name.empty() ? nullptr : name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
+      RegQueryValueExA(key.Get(), name.empty() ? nullptr : name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  key.Reset();
   if (status != ERROR_SUCCESS) return "<missing>";
   if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
   std::string text(data, size);

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "base/handles.h"
+
 namespace devlore::test {
 namespace {
 
@@ -17,40 +19,38 @@ std::string TopLevel(const std::string& path) {
 }  // namespace
 
 void DeleteTree(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  UniqueRegistryKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) return;
   char name[MAX_PATH];
-  while (RegEnumKeyA(key, 0, name, MAX_PATH) == ERROR_SUCCESS) {
+  while (RegEnumKeyA(key.Get(), 0, name, MAX_PATH) == ERROR_SUCCESS) {
     const std::string child = path + "\\" + name;
     DeleteTree(root, child);
     if (KeyExists(root, child)) break;  // could not delete: avoid looping forever
   }
-  RegCloseKey(key);
+  key.Reset();
   RegDeleteKeyA(root, path.c_str());
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  UniqueRegistryKey key;
+  return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
 void CreateKey(HKEY root, const std::string& path) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
+  UniqueRegistryKey key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr))
       << path;
-  RegCloseKey(key);
 }
 
 void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data,
             DWORD size) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
+  UniqueRegistryKey key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr))
       << path;
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, type,
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), name.empty() ? nullptr : name.c_str(), 0, type,
                                           static_cast<const BYTE*>(data), size));
-  RegCloseKey(key);
 }
 
 void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
