@@ -44,8 +44,8 @@ Node* Resolve(HKEY key) {
   if (static_cast<LONG>(value) < 0 && value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) &&
       value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA)) {
     std::unique_ptr<Node>& root = g_roots[value];
-    if (!root) root.Reset(new Node);
-    return root.Get();
+    if (!root) root.reset(new Node);
+    return root.get();
   }
   auto it = g_handles.find(value);
   return it == g_handles.end() ? nullptr : it->second;
@@ -53,7 +53,7 @@ Node* Resolve(HKEY key) {
 
 Node* Child(Node* parent, const std::string& name) {
   for (auto& c : parent->children)
-    if (FoldedCompare(c->name, name) == 0) return c.Get();
+    if (FoldedCompare(c->name, name) == 0) return c.get();
   return nullptr;
 }
 
@@ -71,7 +71,7 @@ Node* Walk(Node* node, const char* path, bool create) {
       Node* next = Child(node, part);
       if (!next && create) {
         node->children.emplace_back(new Node);
-        next = node->children.back().Get();
+        next = node->children.back().get();
         next->name = part;
         std::sort(node->children.begin(), node->children.end(),
                   [](const std::unique_ptr<Node>& a, const std::unique_ptr<Node>& b) {
@@ -202,7 +202,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY parent, LPCSTR name) {
     dead->deleted = true;
     owner->children.erase(it);
     for (auto& h : g_handles)
-      if (h.second == dead.Get()) {
+      if (h.second == dead.get()) {
         g_deleted.push_back(std::move(dead));  // kept for its handles until the reset
         break;
       }

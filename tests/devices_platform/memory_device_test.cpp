@@ -66,7 +66,7 @@ class MemoryDeviceTest : public ::testing::Test {
     api.callThunk16 = &Thunk;
   }
   std::vector<std::wstring> Lines(int* ok = nullptr) {
-    device.Reset(MemoryDevice::Create());
+    device.reset(MemoryDevice::Create());
     return test::CategoryLines(*device, ok);
   }
   Machine machine;
