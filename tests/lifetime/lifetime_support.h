@@ -19,6 +19,8 @@
 #include "base/handles.h"
 #include "base/unique_variant.h"
 #include "model/device_object.h"
+#include "tests/lifetime/driver_opens.h"
+#include "tests/lifetime/heap_census.h"
 
 namespace devlore::test {
 
@@ -44,12 +46,14 @@ class ShippedLibrary {
  public:
   ShippedLibrary() : module_(LoadLibraryW((ProgramFolder() + L"Devlore.DLL").c_str())) {
     if (!module_) return;
+    // Before the library's first call into the platform.
+    watched_ = DriverOpens::Watch(module_.Get());
     getClassObject_ = reinterpret_cast<GetClassObject>(
         reinterpret_cast<void*>(GetProcAddress(module_.Get(), "DllGetClassObject")));
     getDeviceArray_ = reinterpret_cast<GetDeviceArray>(
         reinterpret_cast<void*>(GetProcAddress(module_.Get(), "GetPointerToDeviceObjectArray")));
   }
-  bool Loaded() const { return getClassObject_ && getDeviceArray_; }
+  bool Loaded() const { return watched_ && getClassObject_ && getDeviceArray_; }
 
   // The library's live device list, as it hands it to native callers.
   DeviceObject** Devices() const {
@@ -75,37 +79,13 @@ class ShippedLibrary {
   typedef int(__cdecl* GetDeviceArray)(DeviceObject***);
   GetClassObject getClassObject_ = nullptr;
   GetDeviceArray getDeviceArray_ = nullptr;
+  bool watched_ = false;
 };
 
 // The one loaded copy of the program.
 inline const ShippedLibrary& Library() {
   static ShippedLibrary library;
   return library;
-}
-
-// The busy blocks of a heap and their bytes.
-struct HeapCensus {
-  size_t blocks = 0;
-  size_t bytes = 0;
-  bool operator==(const HeapCensus& other) const { return blocks == other.blocks && bytes == other.bytes; }
-};
-
-inline HeapCensus TakeCensus(HANDLE heap) {
-  HeapCensus census;
-  HeapLock(heap);
-  PROCESS_HEAP_ENTRY entry = {};
-  while (HeapWalk(heap, &entry)) {
-    if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
-      ++census.blocks;
-      census.bytes += entry.cbData;
-    }
-  }
-  HeapUnlock(heap);
-  return census;
-}
-
-inline std::ostream& operator<<(std::ostream& out, const HeapCensus& census) {
-  return out << census.blocks << " blocks, " << census.bytes << " bytes";
 }
 
 // Watches the task allocator: the blocks handed out while it is registered and
