@@ -49,9 +49,16 @@ expect_value() {  # KEY NAME|"" EXPECTED
 
 "$WINELOADER" regsvr32 /u /s "$winpath" >/dev/null 2>&1
 
-# Registration.
-if "$WINELOADER" regsvr32 /s "$winpath" >/dev/null 2>&1; then pass "regsvr32"; else fail "regsvr32 returned $?"; fi
+# Registration over the stale subtrees of an earlier version: the class key is
+# forced out with everything below it. "Stale" followed by a soft hyphen is a
+# key of its own, which a linguistic name comparison takes for "Stale".
 class="HKCR\\CLSID\\$clsid"
+stale=("$class\\Stale" "$class\\Stale"$'\u00ad')
+for key in "${stale[@]}"; do "$WINELOADER" reg add "$key\\Deep" /f >/dev/null 2>&1 || fail "reg add $key"; done
+if "$WINELOADER" regsvr32 /s "$winpath" >/dev/null 2>&1; then pass "regsvr32"; else fail "regsvr32 returned $?"; fi
+for key in "${stale[@]}"; do
+  if exists "$key"; then fail "stale $key left after registration"; else pass "stale $key removed"; fi
+done
 expect_value "$class" "" "Tolvane PC Meadow System Information Class"
 expect_value "$class\\InprocServer32" "" "$winpath"
 expect_value "$class\\InprocServer32" ThreadingModel "Apartment"
