@@ -5,8 +5,8 @@
 // 46 bytes for PROCID.VXD, 42 for VOLQ.VXD, every time). That block is the
 // platform's, not the library's: the watcher counts the library's opens and
 // measures the loader's cost of each driver, so that a lifetime check can
-// allow exactly that much, and it keeps the driver handles still open, so that
-// one the library fails to close is seen.
+// allow exactly that much; and it keeps track of the driver handles not yet
+// closed, so that one the library fails to close is seen.
 #include <windows.h>
 
 #include <map>
